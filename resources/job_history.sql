@@ -1,0 +1,1 @@
+-- written by the Agent sections work

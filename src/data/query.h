@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/connection.h"
+#include "data/row_set.h"
+
+namespace quorvane::data {
+
+// The report's query (`ADOQuery1`): runs one batch at a time on a connection and shows its
+// current row set, one row at a time.
+class Query {
+ public:
+  static constexpr int kCommandTimeoutSeconds = 15;
+
+  explicit Query(Connection& connection) : connection_(connection) {}
+
+  void Close();
+  void ClearFields() { fields_.clear(); }
+  void ClearText() { lines_.clear(); }
+  void AddLine(std::string line) { lines_.push_back(std::move(line)); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  // The batch as sent: the lines joined by CR LF.
+  std::string CommandText() const;
+
+  // Sends the batch, skips leading results that are not row sets and shows the first row set
+  // on its first row. Fails with kNoResultSetMessage when no row set comes.
+  void Open();
+  bool IsOpen() const { return current_ != nullptr; }
+
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  const Field& FieldAt(int column) const;
+  FieldKind Kind(int column) const { return FieldAt(column).kind; }
+  const std::string& DisplayName(int column) const { return FieldAt(column).name; }
+  const std::string& DisplayText(int column) const { return CurrentValue(column).text; }
+  const std::string& AsText(int column) const { return CurrentValue(column).text; }
+  // NULL gives the zero date-time; a value that is not a date-time throws DatabaseError.
+  DateTime AsDateTime(int column) const;
+  // NULL gives 0; a value that is not a whole number in range throws DatabaseError.
+  std::int32_t AsInteger(int column) const;
+
+  bool AtEnd() const { return !current_ || row_ >= current_->rows.size(); }
+  void Next();
+
+  // The row set the query shows (null when closed).
+  const RowSetPtr& Current() const { return current_; }
+
+  // The command's next row set, skipping results that are not row sets; nothing when the
+  // results are exhausted. A failing later statement throws its error here; asking again goes
+  // on after it.
+  std::optional<Result> NextResult();
+
+ private:
+  const Value& CurrentValue(int column) const;
+
+  Connection& connection_;
+  std::vector<std::string> lines_;
+  std::vector<Field> fields_;
+  std::unique_ptr<ResultStream> stream_;
+  RowSetPtr current_;
+  std::size_t row_ = 0;
+};
+
+}  // namespace quorvane::data

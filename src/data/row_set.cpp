@@ -1,0 +1,40 @@
+#include "data/row_set.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+namespace quorvane::data {
+
+namespace {
+
+std::string Folded(const std::string& name) {
+  std::string out = name;
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+}  // namespace
+
+void MakeColumnNamesUnique(std::vector<Field>& fields) {
+  std::set<std::string> used;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    std::string& name = fields[i].name;
+    if (name.empty()) {
+      name = "COLUMN" + std::to_string(i + 1);
+    }
+    if (used.contains(Folded(name))) {
+      for (int n = 1;; ++n) {
+        std::string candidate = name + "_" + std::to_string(n);
+        if (!used.contains(Folded(candidate))) {
+          name = std::move(candidate);
+          break;
+        }
+      }
+    }
+    used.insert(Folded(name));
+  }
+}
+
+}  // namespace quorvane::data

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/connection.h"
+#include "data/data_set.h"
+#include "data/query.h"
+#include "report/report_buffer.h"
+#include "report/report_host.h"
+
+namespace quorvane::report {
+
+// What every section generator works with: the report buffer, the shared query and secondary
+// data set on the open connection, the count of error blocks, and the host for its settings.
+class QueryRunner {
+ public:
+  QueryRunner(data::Connection& connection, ReportBuffer& buffer, ReportHost& host,
+              bool debugMode = false)
+      : ADOQuery1(connection), buffer_(buffer), host_(host), debugMode_(debugMode) {}
+
+  ReportHost& Host() { return host_; }
+  ReportBuffer& Buffer() { return buffer_; }
+  bool DebugMode() const { return debugMode_; }
+
+  // Lets the host process waiting events, then appends one entry, unchanged.
+  void AppendHtml(std::string text);
+  // Appends "<!-- text -->" as one entry.
+  void AppendHtmlComment(std::string_view text);
+
+  // Runs one command (its lines are joined by CR LF) on ADOQuery1. A failure becomes an error
+  // block; the query is then closed and shows no columns.
+  void RunQuery(const std::vector<std::string>& lines);
+  void RunQuery(std::string line) { RunQuery(std::vector<std::string>{std::move(line)}); }
+
+  // Runs one statement and returns the first column of its first row as text; empty when the
+  // statement failed, returned no column, no row or NULL.
+  std::string GetSQL(const std::string& sql);
+
+  // Writes the error block for a caught error and counts it; the "no result set" message of
+  // the database layer is not an error for the report and leaves nothing.
+  void HandleADOQueryError(const std::exception& error);
+
+  // The HTML of every row set of the command the query last ran, as tables. `interval` chooses
+  // the separator between two tables: "<br>" for 0, "<hr>" between groups of `interval` results
+  // for a positive value, nothing for a negative one.
+  std::string RenderResultSets(data::Query& query, data::DataSet& dataSet, int interval);
+  // The rows of the query's current row set as escaped lines inside <tag>...</tag>.
+  std::string RenderAsTaggedText(data::Query& query, std::string_view tag);
+
+  std::int32_t ReportExceptionCount = 0;
+  data::Query ADOQuery1;
+  data::DataSet ADODataSet1;
+
+ private:
+  // The markup of an error block for `message`, counted; empty for the "no result set" message.
+  std::string ErrorBlock(const std::string& message);
+
+  ReportBuffer& buffer_;
+  ReportHost& host_;
+  bool debugMode_;
+};
+
+}  // namespace quorvane::report

@@ -1,0 +1,116 @@
+// Turning results into HTML: tables for row sets, tagged lines for command output.
+#include "data/database_error.h"
+#include "report/query_runner.h"
+#include "report/text.h"
+
+namespace quorvane::report {
+
+namespace {
+
+constexpr int kMaxConsecutiveErrors = 1000;
+
+std::string Caption(const std::string& displayName) {
+  std::string caption = displayName;
+  for (char& c : caption) {
+    if (c == '_') c = ' ';
+  }
+  return TitleCase(caption);
+}
+
+// Appends one table for the data set's rows; sets `cellRendered` when a data cell was written.
+void AppendTable(data::DataSet& dataSet, std::string& html, bool& cellRendered) {
+  const data::FieldKindSet& kinds = data::TableFieldKinds;
+  const int columns = dataSet.FieldCount();
+  html += "<table class=\"SQLtable\" border=\"1\">\n<tr>\n";
+  for (int c = 0; c < columns; ++c) {
+    if (kinds.Contains(dataSet.Kind(c))) {
+      // Captions are our own aliases or the server's column names and may carry "<br>".
+      html += "<th>" + Caption(dataSet.DisplayName(c)) + "</th>\n";
+    }
+  }
+  html += "</tr>\n";
+  for (; !dataSet.AtEnd(); dataSet.Next()) {
+    html += "<tr>\n";
+    for (int c = 0; c < columns; ++c) {
+      if (kinds.Contains(dataSet.Kind(c))) {
+        cellRendered = true;
+        html += "<td>" + HtmlEscape(dataSet.DisplayText(c)) + "</td>\n";
+      }
+    }
+    html += "</tr>\n";
+  }
+  html += "</table>\n";
+}
+
+}  // namespace
+
+std::string QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dataSet,
+                                          int interval) {
+  host_.ProcessEvents();
+  std::string html;
+  std::string errorBlocks;  // kept apart as well, for the "None." case
+  bool cellRendered = false;
+  // Separators follow the position of a result among all row sets of the command, so that an
+  // "<hr>" between groups (the three results of each database) still falls between groups when
+  // a result in between was empty.
+  long resultIndex = 0;
+  long lastTableIndex = -1;
+
+  std::optional<data::Result> result;
+  if (query.Current()) result = data::Result{query.Current()};
+  for (;;) {
+    dataSet.Attach(result);
+    if (!dataSet.IsOpen()) break;
+    if (dataSet.HasRows()) {
+      if (lastTableIndex >= 0) {
+        if (interval == 0) {
+          html += "<br>\n";
+        } else if (interval > 0 && resultIndex / interval != lastTableIndex / interval) {
+          html += "<hr>\n";
+        }
+      }
+      AppendTable(dataSet, html, cellRendered);
+      lastTableIndex = resultIndex;
+    }
+    ++resultIndex;
+    // A later statement of the batch may fail (one database of a per-database batch offline):
+    // its error block stands where it happened and the walk goes on with what follows it. A
+    // backend ends its results once the connection is gone; the cap only guards against one
+    // that would not.
+    for (int failures = 0;; ++failures) {
+      try {
+        result = failures < kMaxConsecutiveErrors ? query.NextResult() : std::nullopt;
+        break;
+      } catch (const data::DatabaseError& error) {
+        std::string block = ErrorBlock(error.what());
+        if (!block.empty()) {
+          html += block + "\n";
+          errorBlocks += block + "\n";
+        }
+      }
+    }
+  }
+  dataSet.Close();
+  if (!cellRendered) return errorBlocks + "None.\n";
+  return html;
+}
+
+std::string QueryRunner::RenderAsTaggedText(data::Query& query, std::string_view tag) {
+  std::string text;
+  if (query.Current()) {
+    for (; !query.AtEnd(); query.Next()) {
+      for (int c = 0; c < query.FieldCount(); ++c) {
+        if (data::TextFieldKinds.Contains(query.Kind(c))) {
+          // Command output carries names that any user of the server's computer chose.
+          text += HtmlEscape(query.DisplayText(c));
+          text += '\n';
+        }
+      }
+    }
+  }
+  text += '\n';
+  if (tag.empty()) return text + "\n";
+  return "<" + std::string(tag) + ">" + text + "</" + std::string(tag) + ">\n";
+}
+
+}  // namespace quorvane::report

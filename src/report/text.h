@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::report {
+
+// Escapes text for HTML: "&" first, then the copyright, registered and trademark signs, the
+// quotation mark and the angle brackets.
+std::string HtmlEscape(std::string_view text);
+
+// Lower-cases the letters A-Z, then raises a-z at the start and after each of the 24 separators.
+std::string TitleCase(std::string_view text);
+
+// Inserts "," every three characters from the right ("1234567" -> "1,234,567").
+std::string GroupThousands(std::string_view text);
+
+// Replaces every `oldText` by `newText` in the list's text (lines joined by CR LF) and splits it
+// into lines again. Returns false, leaving the list alone, when `oldText` does not occur.
+bool ReplaceInStrings(std::string_view oldText, std::string_view newText,
+                      std::vector<std::string>& list);
+
+// The program's own version, four numbers joined by ".".
+std::string GetVersionString();
+
+}  // namespace quorvane::report

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A simulated Microsoft SQL Server: speaks TDS on a loopback port and answers batches from a
+// scenario document. For tests and demonstrations only; it shares no code with the product.
+namespace sqlsim {
+
+class Server {
+ public:
+  // `scenarioJson` is a scenario document (tools/sqlserver-sim/README.md). Throws
+  // std::runtime_error with a clear message when it is not valid.
+  explicit Server(const std::string& scenarioJson);
+  ~Server();  // stops the server
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Listens on host:port (0 = any free port) and serves connections in the background.
+  void Start(const std::string& host = "127.0.0.1", int port = 0);
+  int Port() const;
+  void Stop();
+
+  // Called for every SQL batch (and the SQL text of an RPC) received, from the serving thread.
+  void OnBatch(std::function<void(const std::string& batch)> callback);
+  // Every batch received so far, in order.
+  std::vector<std::string> Batches() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The scenario of the built-in demo instance, compiled into the library.
+std::string DemoScenario();
+
+}  // namespace sqlsim
