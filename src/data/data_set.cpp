@@ -26,7 +26,8 @@ const Field& DataSet::FieldAt(int column) const {
 
 const std::string& DataSet::DisplayText(int column) const {
   FieldAt(column);
-  if (AtEnd()) throw DatabaseError("Either BOF or EOF is True, or the current record has been deleted.");
+  if (AtEnd())
+    throw DatabaseError("Either BOF or EOF is True, or the current record has been deleted.");
   return rows_->rows[row_][static_cast<std::size_t>(column)].text;
 }
 

@@ -69,7 +69,8 @@ const Field& Query::FieldAt(int column) const {
 
 const Value& Query::CurrentValue(int column) const {
   FieldAt(column);
-  if (AtEnd()) throw DatabaseError("Either BOF or EOF is True, or the current record has been deleted.");
+  if (AtEnd())
+    throw DatabaseError("Either BOF or EOF is True, or the current record has been deleted.");
   return current_->rows[row_][static_cast<std::size_t>(column)];
 }
 

@@ -89,8 +89,12 @@ data::RowSet TextRows(const std::vector<std::string>& names,
   return set;
 }
 
-data::RowSet Scalar(const std::string& text) { return TextRows({""}, {{text}}); }
+data::RowSet Scalar(const std::string& text) {
+  return TextRows({""}, {{text}});
+}
 
-data::RowSet NoRows(const std::vector<std::string>& names) { return TextRows(names, {}); }
+data::RowSet NoRows(const std::vector<std::string>& names) {
+  return TextRows(names, {});
+}
 
 }  // namespace quorvane::testing

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include "report/query_runner.h"
+#include "support/recording_host.h"
+#include "support/scripted_connection.h"
+
+namespace quorvane::report {
+namespace {
+
+using data::Field;
+using data::FieldKind;
+using data::Value;
+using testing::NoRows;
+using testing::RecordingHost;
+using testing::Rows;
+using testing::ScriptedConnection;
+using testing::ScriptedError;
+using testing::TextRows;
+
+std::string Table(const std::string& header, const std::vector<std::string>& cells) {
+  std::string html =
+      "<table class=\"SQLtable\" border=\"1\">\n<tr>\n<th>" + header + "</th>\n</tr>\n";
+  for (const auto& c : cells) html += "<tr>\n<td>" + c + "</td>\n</tr>\n";
+  return html + "</table>\n";
+}
+
+class RenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { conn.Open(); }
+  std::string Render(const testing::Script& script, int interval) {
+    conn.On("exec x", script);
+    q.RunQuery("exec x");
+    return q.RenderResultSets(q.ADOQuery1, q.ADODataSet1, interval);
+  }
+  ScriptedConnection conn;
+  ReportBuffer buffer;
+  RecordingHost host;
+  QueryRunner q{conn, buffer, host};
+};
+
+TEST_F(RenderTest, OneTableWithCaptionsAndEscapedCells) {
+  std::string html = Render({TextRows({"run_value", "name"}, {{"1", "x"}})}, 0);
+  EXPECT_EQ(html,
+            "<table class=\"SQLtable\" border=\"1\">\n<tr>\n<th>Run Value</th>\n<th>Name</th>\n"
+            "</tr>\n<tr>\n<td>1</td>\n<td>x</td>\n</tr>\n</table>\n");
+  html = Render({TextRows({"v"}, {{"a<b & \"c\""}})}, 0);
+  EXPECT_NE(html.find("<td>a&lt;b &amp; &quot;c&quot;</td>"), std::string::npos);
+}
+
+TEST_F(RenderTest, CaptionsAreNotEscaped) {
+  std::string html = Render({TextRows({"run duration<br>(H:M:S)"}, {{"1:00:00"}})}, 0);
+  EXPECT_NE(html.find("<th>Run Duration<Br>(H:M:S)</th>"), std::string::npos);
+}
+
+TEST_F(RenderTest, NullGivesAnEmptyCellAndEmptyCaptionAnEmptyHeader) {
+  data::RowSet set = Rows({{"a", FieldKind::ftInteger}}, {{Value::Null()}});
+  std::string html = Render({set}, 0);
+  EXPECT_NE(html.find("<td></td>"), std::string::npos);
+}
+
+TEST_F(RenderTest, SeparatorsByInterval) {
+  auto one = [](const std::string& v) { return TextRows({"c"}, {{v}}); };
+  EXPECT_EQ(Render({one("1"), one("2"), one("3")}, 0),
+            Table("C", {"1"}) + "<br>\n" + Table("C", {"2"}) + "<br>\n" + Table("C", {"3"}));
+  EXPECT_EQ(Render({one("1"), one("2"), one("3")}, -1),
+            Table("C", {"1"}) + Table("C", {"2"}) + Table("C", {"3"}));
+  std::string six = Render({one("1"), one("2"), one("3"), one("4"), one("5"), one("6")}, 3);
+  EXPECT_EQ(six, Table("C", {"1"}) + Table("C", {"2"}) + Table("C", {"3"}) + "<hr>\n" +
+                     Table("C", {"4"}) + Table("C", {"5"}) + Table("C", {"6"}));
+}
+
+TEST_F(RenderTest, FirstResultWithoutRowsDoesNotHideLaterResults) {
+  std::string html = Render({NoRows({"c"}), TextRows({"c"}, {{"later"}})}, 0);
+  EXPECT_EQ(html, Table("C", {"later"}));
+}
+
+TEST_F(RenderTest, EmptyResultInTheMiddleIsSkipped) {
+  std::string html = Render({TextRows({"c"}, {{"1"}}), NoRows({"c"}), TextRows({"c"}, {{"3"}})}, 0);
+  EXPECT_EQ(html, Table("C", {"1"}) + "<br>\n" + Table("C", {"3"}));
+}
+
+TEST_F(RenderTest, HrStillFallsBetweenGroupsWhenAResultWasEmpty) {
+  auto one = [](const std::string& v) { return TextRows({"c"}, {{v}}); };
+  std::string html = Render({one("1"), NoRows({"c"}), one("3"), one("4"), one("5")}, 3);
+  EXPECT_EQ(html, Table("C", {"1"}) + Table("C", {"3"}) + "<hr>\n" + Table("C", {"4"}) +
+                      Table("C", {"5"}));
+}
+
+TEST_F(RenderTest, NoRowsAnywhereGivesNone) {
+  EXPECT_EQ(Render({NoRows({"c"})}, 0), "None.\n");
+  EXPECT_EQ(Render({NoRows({"c"}), NoRows({"d"})}, 0), "None.\n");
+  EXPECT_EQ(Render({}, 0), "None.\n");  // no result set at all
+  EXPECT_EQ(q.ReportExceptionCount, 0);
+}
+
+TEST_F(RenderTest, VarbinaryIsLeftOutOfTablesAndAloneGivesNone) {
+  data::RowSet sid =
+      Rows({{"sid", FieldKind::ftVarBytes}}, {{Value::Text("0x01")}, {Value::Text("0x02")}});
+  EXPECT_EQ(Render({sid}, 0), "None.\n");
+  data::RowSet mixed = Rows({{"name", FieldKind::ftString}, {"sid", FieldKind::ftVarBytes}},
+                            {{Value::Text("sa"), Value::Text("0x01")}});
+  std::string html = Render({mixed}, 0);
+  EXPECT_NE(html.find("<th>Name</th>"), std::string::npos);
+  EXPECT_EQ(html.find("Sid"), std::string::npos);
+  EXPECT_EQ(html.find("0x01"), std::string::npos);
+}
+
+TEST_F(RenderTest, WideCharacterKindsAreRendered) {
+  for (FieldKind kind : {FieldKind::ftFixedWideChar, FieldKind::ftWideMemo, FieldKind::ftWideString,
+                         FieldKind::ftGuid, FieldKind::ftFMTBcd, FieldKind::ftBlob}) {
+    data::RowSet set = Rows({{"filename", kind}}, {{Value::Text("C:\\data\\master.mdf")}});
+    EXPECT_EQ(Render({set}, 0), Table("Filename", {"C:\\data\\master.mdf"}))
+        << data::FieldKindName(kind);
+  }
+}
+
+TEST_F(RenderTest, ErrorAfterTheFirstResultBecomesAnErrorBlockInPlace) {
+  std::string html = Render({TextRows({"c"}, {{"db1"}}),
+                             ScriptedError{"Database 'x' cannot be opened because it is offline."},
+                             TextRows({"c"}, {{"db3"}})},
+                            0);
+  EXPECT_EQ(html, Table("C", {"db1"}) +
+                      "<div class=\"ExceptionError\"><u>Exception Error:</u><br>Database 'x' "
+                      "cannot be opened because it is offline.</div>\n<br>\n" +
+                      Table("C", {"db3"}));
+  EXPECT_EQ(q.ReportExceptionCount, 1);
+}
+
+TEST_F(RenderTest, ErrorsWithoutAnyCellGiveTheBlocksThenNone) {
+  std::string html = Render(
+      {NoRows({"c"}), ScriptedError{"first <bad>"}, data::RowCount{1}, ScriptedError{"second"}}, 0);
+  EXPECT_EQ(html,
+            "<div class=\"ExceptionError\"><u>Exception Error:</u><br>first &lt;bad&gt;</div>\n"
+            "<div class=\"ExceptionError\"><u>Exception Error:</u><br>second</div>\n"
+            "None.\n");
+  EXPECT_EQ(q.ReportExceptionCount, 2);
+}
+
+TEST_F(RenderTest, RowCountsBetweenRowSetsAreSkipped) {
+  std::string html =
+      Render({TextRows({"c"}, {{"1"}}), data::RowCount{4}, TextRows({"c"}, {{"2"}})}, 0);
+  EXPECT_EQ(html, Table("C", {"1"}) + "<br>\n" + Table("C", {"2"}));
+}
+
+TEST_F(RenderTest, HelpfileGroupsOfThreeWithAnOfflineDatabaseBetween) {
+  auto db = [](const std::string& name) {
+    return testing::Script{TextRows({"name"}, {{name + "_file"}}),
+                           TextRows({"database_name"}, {{name}}),
+                           TextRows({"reserved"}, {{name + "_kb"}})};
+  };
+  testing::Script script = db("master");
+  script.push_back(ScriptedError{"Database 'old' cannot be opened because it is offline.", 942});
+  const testing::Script model = db("model");
+  script.insert(script.end(), model.begin(), model.end());
+  std::string html = Render(script, 3);
+  const auto error = html.find("ExceptionError");
+  const auto hr = html.find("<hr>");
+  ASSERT_NE(error, std::string::npos);
+  ASSERT_NE(hr, std::string::npos);
+  EXPECT_LT(html.find("master_kb"), error);
+  EXPECT_LT(error, hr);
+  EXPECT_LT(hr, html.find("model_file"));
+  EXPECT_EQ(html.find("<hr>", hr + 1), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvane::report
