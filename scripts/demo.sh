@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the report command and writes a report of the built-in demo
+# instance (a simulated SQL Server on a loopback port) to demo.htm, or to the file given.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+output=${1:-demo.htm}
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)" --target quorvane-report
+./build/src/cli/quorvane-report --demo --output "$output"
+echo "Report written to $(realpath "$output")"

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a fresh Debian 12 machine. Idempotent.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  unixodbc unixodbc-dev tdsodbc freetds-common
+  nlohmann-json3-dev
+  chromium
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# unixODBC must know the FreeTDS driver by name, whatever the package registered.
+if ! odbcinst -q -d 2>/dev/null | grep -qx '\[FreeTDS\]'; then
+  driver=$(find /usr/lib -name libtdsodbc.so -print -quit)
+  [ -n "$driver" ] || { echo "setup: libtdsodbc.so not found" >&2; exit 1; }
+  template=$(mktemp)
+  printf '[FreeTDS]\nDescription=FreeTDS ODBC driver for SQL Server\nDriver=%s\n' "$driver" > "$template"
+  odbcinst -i -d -f "$template" >/dev/null
+  rm -f "$template"
+fi

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "data/connection.h"
+#include "data/date_time.h"
+#include "report/query_runner.h"
+#include "report/report_buffer.h"
+#include "report/report_host.h"
+
+namespace quorvane::report {
+
+struct ReportRunOptions {
+  bool debugMode = false;
+  // Where every run writes its report; empty: the private temporary folder.
+  std::filesystem::path temporaryReportFile;
+  // The clock that gives the report start time; empty: the local time.
+  std::function<data::DateTime()> clock;
+};
+
+// One report of the connected server: the outline from header to footer, written to the
+// temporary report file and shown through the host. One object serves every run of a window.
+class ReportRun {
+ public:
+  ReportRun(data::Connection& SQLServer, ReportHost& host, ReportRunOptions options = {});
+
+  // The connection's after-connect step: builds the whole report. When an error escapes it, the
+  // host is put back to idle ("Report failed: " + message), the connection is closed, what was
+  // built so far is written and shown, and the error is thrown on.
+  void GatherInformation();
+
+  ReportBuffer& HTMLContainer() { return buffer_; }
+  QueryRunner& Runner() { return runner_; }
+  std::int32_t ReportExceptionCount() const { return runner_.ReportExceptionCount; }
+  void ResetReportExceptionCount() { runner_.ReportExceptionCount = 0; }
+  const data::DateTime& ReportStartTime() const { return startTime_; }
+  // 1 once a run has completed, as the viewer's context menu needs to know.
+  int ReportShown() const { return reportShown_; }
+  const std::filesystem::path& TemporaryReportFile();
+
+ private:
+  void AppendBody();
+  void AppendGeneralInformation();
+  void AppendStatistics();
+  void AppendServerSections();
+  void AppendAgentSections();
+  void AppendCatalogueSections();
+  void AppendReplication();
+  std::string CopyrightLine(const char* anchorStart) const;
+  void WriteAndShow();
+  void Heading(const std::string& html, std::string_view section);
+
+  data::Connection& SQLServer_;
+  ReportHost& host_;
+  ReportRunOptions options_;
+  ReportBuffer buffer_;
+  QueryRunner runner_;
+  data::DateTime startTime_;
+  int reportShown_ = 0;
+};
+
+// The progress timer's step: the bar advances by 18, bounded to 0..100.
+int Timer1Timer(int position);
+
+}  // namespace quorvane::report
