@@ -1,0 +1,434 @@
+#include "data/odbc/odbc_connection.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "data/database_error.h"
+#include "data/odbc/odbc_format.h"
+#include "data/odbc/odbc_handle.h"
+
+namespace quorvane::data {
+
+namespace odbc {
+
+namespace {
+
+constexpr int kMaxDiagRecords = 32;
+
+std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  std::vector<DiagRecord> records;
+  if (handle == SQL_NULL_HANDLE) return records;
+  std::vector<SQLWCHAR> text(1024);
+  for (SQLSMALLINT i = 1; i <= kMaxDiagRecords; ++i) {
+    std::array<SQLWCHAR, 6> state{};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state.data(), &native, text.data(),
+                                  static_cast<SQLSMALLINT>(text.size()), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && static_cast<std::size_t>(length) >= text.size()) {
+      text.resize(static_cast<std::size_t>(length) + 1);
+      rc = SQLGetDiagRecW(type, handle, i, state.data(), &native, text.data(),
+                          static_cast<SQLSMALLINT>(text.size()), &length);
+    }
+    if (!SQL_SUCCEEDED(rc)) break;
+    const std::size_t used =
+        std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), text.size() - 1);
+    records.push_back(DiagRecord{WideToUtf8(state.data(), 5), static_cast<int>(native),
+                                 WideToUtf8(text.data(), used)});
+  }
+  return records;
+}
+
+}  // namespace
+
+// The statement of one result stream. The session can take its handle away (Close, a lost
+// link), after which the stream simply ends.
+struct Statement {
+  StmtHandle handle;
+};
+
+// One driver connection and the statements running on it. Shared by the connection object and
+// its result streams so that a stream outliving Close() never touches freed handles.
+struct Session {
+  EnvHandle env;
+  DbcHandle dbc;
+  bool connected = false;
+  std::vector<std::weak_ptr<Statement>> statements;
+
+  ~Session() { Disconnect(); }
+
+  void ReleaseStatements() {
+    for (const auto& weak : statements) {
+      if (auto statement = weak.lock()) statement->handle.Reset();
+    }
+    statements.clear();
+  }
+
+  void Disconnect() {
+    ReleaseStatements();
+    if (connected) SQLDisconnect(dbc.Get());
+    connected = false;
+  }
+
+  // FreeTDS answers this from its own state, without a round trip.
+  bool LinkDead() const {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc =
+        SQLGetConnectAttrW(dbc.Get(), SQL_ATTR_CONNECTION_DEAD, &dead, sizeof dead, nullptr);
+    return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
+  }
+};
+
+namespace {
+
+// Reads every result of one executed batch on demand, each row set in full.
+class ResultStreamImpl : public ResultStream {
+ public:
+  ResultStreamImpl(std::shared_ptr<Session> session, std::shared_ptr<Statement> statement,
+                   int timeoutSeconds, bool hasResult)
+      : session_(std::move(session)),
+        statement_(std::move(statement)),
+        timeoutSeconds_(timeoutSeconds),
+        pending_(hasResult),
+        done_(!hasResult) {
+    if (done_) Finish();
+  }
+
+  ~ResultStreamImpl() override { Finish(); }
+
+  std::optional<Result> Next() override {
+    if (done_) return std::nullopt;
+    if (!statement_->handle) {  // the connection was closed under us
+      done_ = true;
+      return std::nullopt;
+    }
+    if (!pending_) {
+      const SQLRETURN rc = SQLMoreResults(Stmt());
+      if (rc == SQL_NO_DATA) {
+        Finish();
+        return std::nullopt;
+      }
+      // On failure nothing is pending, so the next call moves on past the failed statement.
+      if (!SQL_SUCCEEDED(rc)) Fail("The server reported an error without a message");
+    }
+    pending_ = false;
+
+    SQLSMALLINT columns = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(Stmt(), &columns))) {
+      Fail("Could not read the result's columns");
+    }
+    if (columns == 0) {
+      SQLLEN count = -1;  // -1: the driver does not know
+      SQLRowCount(Stmt(), &count);
+      return Result{RowCount{static_cast<std::int64_t>(count)}};
+    }
+    return Result{ReadRowSet(columns)};
+  }
+
+ private:
+  struct Column {
+    SQLUSMALLINT number;
+    ValueReader reader;
+  };
+
+  SQLHSTMT Stmt() const { return statement_->handle.Get(); }
+
+  // Frees the statement as soon as the batch is exhausted, so that the connection is free.
+  void Finish() {
+    done_ = true;
+    statement_->handle.Reset();
+  }
+
+  [[noreturn]] void Fail(std::string_view fallback) {
+    const auto records = ReadDiagnostics(SQL_HANDLE_STMT, Stmt());
+    DatabaseError error =
+        ErrorFromDiagnostics(records, fallback, ErrorContext{false, timeoutSeconds_});
+    bool lost = session_->LinkDead();
+    for (const DiagRecord& r : records) lost = lost || IsConnectionLost(r.state);
+    if (lost) {
+      // Nothing more can come; ending here keeps callers that loop on Next from spinning.
+      done_ = true;
+      session_->Disconnect();
+    }
+    throw error;
+  }
+
+  RowSetPtr ReadRowSet(SQLSMALLINT columnCount) {
+    auto rowSet = std::make_shared<RowSet>();
+    std::vector<Column> columns;
+    std::vector<SQLWCHAR> name(130);
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(columnCount); ++i) {
+      SQLSMALLINT nameLength = 0;
+      SQLSMALLINT sqlType = 0;
+      SQLULEN size = 0;
+      SQLSMALLINT digits = 0;
+      SQLSMALLINT nullable = 0;
+      SQLRETURN rc = SQLDescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                     &nameLength, &sqlType, &size, &digits, &nullable);
+      if (SQL_SUCCEEDED(rc) && static_cast<std::size_t>(nameLength) >= name.size()) {
+        name.resize(static_cast<std::size_t>(nameLength) + 1);
+        rc = SQLDescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                             &nameLength, &sqlType, &size, &digits, &nullable);
+      }
+      if (!SQL_SUCCEEDED(rc)) Fail("Could not describe a result column");
+      const auto shape = ShapeForSqlType(sqlType, size);
+      if (!shape) continue;
+      const std::size_t used =
+          std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)), name.size() - 1);
+      rowSet->fields.push_back(Field{WideToUtf8(name.data(), used), shape->kind});
+      columns.push_back(Column{i, shape->reader});
+    }
+
+    for (;;) {
+      const SQLRETURN rc = SQLFetch(Stmt());
+      if (rc == SQL_NO_DATA) break;
+      if (!SQL_SUCCEEDED(rc)) Fail("Could not read a row");
+      std::vector<Value>& row = rowSet->rows.emplace_back();
+      row.reserve(columns.size());
+      for (const Column& column : columns) row.push_back(ReadValue(column));
+    }
+    return rowSet;
+  }
+
+  template <typename T>
+  bool ReadFixed(SQLUSMALLINT column, SQLSMALLINT cType, T& out) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(Stmt(), column, cType, &out, sizeof out, &indicator);
+    if (!SQL_SUCCEEDED(rc)) Fail("Could not read a value");
+    return indicator != SQL_NULL_DATA;
+  }
+
+  // Reads a value of any length in as many calls as it takes. `buffer` only grows, so a long
+  // run of short values costs no allocation. Returns the number of units read, or nothing for
+  // NULL.
+  template <typename Unit>
+  std::optional<std::size_t> ReadChunks(SQLUSMALLINT column, SQLSMALLINT cType,
+                                        std::vector<Unit>& buffer, std::size_t terminator) {
+    if (buffer.size() < 2048) buffer.resize(2048);
+    std::size_t filled = 0;
+    for (;;) {
+      const std::size_t room = buffer.size() - filled;
+      SQLLEN indicator = 0;
+      const SQLRETURN rc = SQLGetData(Stmt(), column, cType, buffer.data() + filled,
+                                      static_cast<SQLLEN>(room * sizeof(Unit)), &indicator);
+      if (rc == SQL_NO_DATA) break;
+      if (!SQL_SUCCEEDED(rc)) Fail("Could not read a value");
+      if (indicator == SQL_NULL_DATA) return std::nullopt;
+      const std::size_t capacity = room - terminator;
+      if (indicator != SQL_NO_TOTAL &&
+          static_cast<std::size_t>(indicator) <= capacity * sizeof(Unit)) {
+        filled += static_cast<std::size_t>(indicator) / sizeof(Unit);
+        break;
+      }
+      // Truncated: this call delivered `capacity` units; the indicator, when known, was the
+      // length still to come before it.
+      filled += capacity;
+      std::size_t rest = buffer.size();
+      if (indicator != SQL_NO_TOTAL) {
+        rest = static_cast<std::size_t>(indicator) / sizeof(Unit) - capacity;
+      }
+      buffer.resize(filled + rest + terminator + 1);
+    }
+    return filled;
+  }
+
+  std::optional<std::string> ReadNarrow(SQLUSMALLINT column) {
+    const auto length = ReadChunks(column, SQL_C_CHAR, narrow_, 1);
+    if (!length) return std::nullopt;
+    return std::string(narrow_.data(), *length);
+  }
+
+  Value ReadValue(const Column& column) {
+    const SQLUSMALLINT n = column.number;
+    switch (column.reader) {
+      case ValueReader::kInteger: {
+        SQLBIGINT v = 0;
+        return ReadFixed(n, SQL_C_SBIGINT, v) ? Value::Integer(v) : Value::Null();
+      }
+      case ValueReader::kBit: {
+        unsigned char v = 0;
+        return ReadFixed(n, SQL_C_BIT, v) ? Value::Integer(v != 0 ? 1 : 0) : Value::Null();
+      }
+      case ValueReader::kReal: {
+        SQLREAL v = 0;
+        if (!ReadFixed(n, SQL_C_FLOAT, v)) return Value::Null();
+        return Value{false, FormatReal(v), static_cast<double>(v)};
+      }
+      case ValueReader::kDouble: {
+        SQLDOUBLE v = 0;
+        if (!ReadFixed(n, SQL_C_DOUBLE, v)) return Value::Null();
+        return Value{false, FormatDouble(v), v};
+      }
+      case ValueReader::kTimestamp: {
+        SQL_TIMESTAMP_STRUCT v{};
+        return ReadFixed(n, SQL_C_TYPE_TIMESTAMP, v) ? Value::Date(ToDateTime(v)) : Value::Null();
+      }
+      case ValueReader::kGuid: {
+        SQLGUID v{};
+        return ReadFixed(n, SQL_C_GUID, v) ? Value::Text(FormatGuid(v)) : Value::Null();
+      }
+      case ValueReader::kExactText: {
+        auto text = ReadNarrow(n);
+        return text ? Value::Text(std::move(*text)) : Value::Null();
+      }
+      case ValueReader::kTimeText: {
+        auto text = ReadNarrow(n);
+        return text ? TimeOfDayValue(*text) : Value::Null();
+      }
+      case ValueReader::kOffsetText: {
+        auto text = ReadNarrow(n);
+        return text ? OffsetDateTimeValue(*text) : Value::Null();
+      }
+      case ValueReader::kBinary: {
+        const auto length = ReadChunks(n, SQL_C_BINARY, bytes_, 0);
+        if (!length) return Value::Null();
+        return Value::Text(FormatBinary(std::span(bytes_.data(), *length)));
+      }
+      case ValueReader::kWideText: {
+        const auto length = ReadChunks(n, SQL_C_WCHAR, wide_, 1);
+        if (!length) return Value::Null();
+        return Value::Text(WideToUtf8(wide_.data(), *length));
+      }
+    }
+    return Value::Null();
+  }
+
+  std::shared_ptr<Session> session_;
+  std::shared_ptr<Statement> statement_;
+  int timeoutSeconds_;
+  bool pending_;
+  bool done_;
+  std::vector<SQLWCHAR> wide_;
+  std::vector<char> narrow_;
+  std::vector<unsigned char> bytes_;
+};
+
+}  // namespace
+
+}  // namespace odbc
+
+using odbc::DiagRecord;
+using odbc::ErrorContext;
+using odbc::ErrorFromDiagnostics;
+using odbc::ReadDiagnostics;
+
+OdbcConnection::OdbcConnection() = default;
+
+OdbcConnection::~OdbcConnection() {
+  Close();
+}
+
+bool OdbcConnection::Connected() const {
+  return session_ && session_->connected && !session_->LinkDead();
+}
+
+void OdbcConnection::Close() {
+  if (session_) {
+    session_->Disconnect();
+    session_.reset();
+  }
+}
+
+void OdbcConnection::Connect() {
+  Close();
+  auto session = std::make_shared<odbc::Session>();
+  if (!SQL_SUCCEEDED(session->env.Allocate(SQL_NULL_HANDLE))) {
+    throw DatabaseError("The ODBC driver manager could not be initialised");
+  }
+  SQLSetEnvAttr(session->env.Get(), SQL_ATTR_ODBC_VERSION,
+                reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), 0);
+  if (!SQL_SUCCEEDED(session->dbc.Allocate(session->env.Get()))) {
+    throw ErrorFromDiagnostics(ReadDiagnostics(SQL_HANDLE_ENV, session->env.Get()),
+                               "The ODBC driver manager could not allocate a connection");
+  }
+  const SQLHDBC dbc = session->dbc.Get();
+  if (ConnectionTimeout() > 0) {
+    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ConnectionTimeout())),
+                       SQL_IS_UINTEGER);
+  }
+  std::vector<SQLWCHAR> text = odbc::Utf8ToWide(ConnectionString());
+  std::array<SQLWCHAR, 1024> completed{};
+  SQLSMALLINT completedLength = 0;
+  const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, text.data(), SQL_NTS, completed.data(),
+                                         static_cast<SQLSMALLINT>(completed.size()),
+                                         &completedLength, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    throw ErrorFromDiagnostics(ReadDiagnostics(SQL_HANDLE_DBC, dbc),
+                               "Could not connect to the server",
+                               ErrorContext{true, ConnectionTimeout()});
+  }
+  session->connected = true;
+  session_ = std::move(session);
+}
+
+std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
+                                                      int timeoutSeconds) {
+  if (!Connected()) {
+    Close();
+    throw DatabaseError("Not connected to the server", 0, "08003");
+  }
+  // Without MARS the server serves one request at a time: an earlier stream's pending results
+  // would make this batch fail with "connection busy".
+  session_->ReleaseStatements();
+
+  auto statement = std::make_shared<odbc::Statement>();
+  const SQLHDBC dbc = session_->dbc.Get();
+  if (!SQL_SUCCEEDED(statement->handle.Allocate(dbc))) {
+    throw ErrorFromDiagnostics(ReadDiagnostics(SQL_HANDLE_DBC, dbc),
+                               "Could not allocate a statement");
+  }
+  session_->statements.push_back(statement);
+  const SQLHSTMT stmt = statement->handle.Get();
+  if (timeoutSeconds > 0) {
+    SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)),
+                    SQL_IS_UINTEGER);
+  }
+
+  std::vector<SQLWCHAR> text = odbc::Utf8ToWide(batch);
+  const SQLRETURN rc = SQLExecDirectW(stmt, text.data(), static_cast<SQLINTEGER>(text.size() - 1));
+  if (rc == SQL_NO_DATA) {
+    return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement), timeoutSeconds,
+                                                    false);
+  }
+  if (!SQL_SUCCEEDED(rc)) {
+    const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt);
+    DatabaseError error = ErrorFromDiagnostics(records, "The batch failed without a message",
+                                               ErrorContext{false, timeoutSeconds});
+    bool lost = session_->LinkDead();
+    for (const DiagRecord& r : records) lost = lost || odbc::IsConnectionLost(r.state);
+    statement->handle.Reset();
+    if (lost) session_->Disconnect();
+    throw error;
+  }
+  return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement), timeoutSeconds,
+                                                  true);
+}
+
+std::vector<std::string> InstalledOdbcDrivers() {
+  std::vector<std::string> drivers;
+  odbc::EnvHandle env;
+  if (!SQL_SUCCEEDED(env.Allocate(SQL_NULL_HANDLE))) return drivers;
+  SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION,
+                reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), 0);
+  std::array<SQLWCHAR, 1024> name{};
+  std::array<SQLWCHAR, 4096> attributes{};
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLSMALLINT nameLength = 0;
+    SQLSMALLINT attributesLength = 0;
+    const SQLRETURN rc = SQLDriversW(
+        env.Get(), direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+        attributes.data(), static_cast<SQLSMALLINT>(attributes.size()), &attributesLength);
+    if (!SQL_SUCCEEDED(rc)) break;
+    const std::size_t used =
+        std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)), name.size() - 1);
+    drivers.push_back(odbc::WideToUtf8(name.data(), used));
+    direction = SQL_FETCH_NEXT;
+  }
+  return drivers;
+}
+
+}  // namespace quorvane::data
