@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "report/report_file.h"
+
+namespace quorvane::report {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReportFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base = fs::temp_directory_path() /
+           ("quorvane-file-test-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(base);
+    saved = std::getenv("TEMP") ? std::optional<std::string>(std::getenv("TEMP")) : std::nullopt;
+    ::setenv("TEMP", base.c_str(), 1);
+  }
+  void TearDown() override {
+    if (saved) {
+      ::setenv("TEMP", saved->c_str(), 1);
+    } else {
+      ::unsetenv("TEMP");
+    }
+    fs::remove_all(base);
+  }
+  fs::path base;
+  std::optional<std::string> saved;
+};
+
+TEST_F(ReportFileTest, PrivateFolderIsCreatedUnderTempWithMode0700) {
+  const fs::path folder = PrivateTemporaryFolder();
+  EXPECT_EQ(folder.parent_path(), base);
+  struct stat info {};
+  ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_EQ(PrivateTemporaryFolder(), folder);  // a second call reuses it
+}
+
+TEST_F(ReportFileTest, FolderThatIsASymlinkOrOpenToOthersIsRefused) {
+  const fs::path name = base / ("quorvane-" + std::to_string(::getuid()));
+  fs::create_directories(base / "elsewhere");
+  fs::create_directory_symlink(base / "elsewhere", name);
+  EXPECT_THROW(PrivateTemporaryFolder(), std::runtime_error);
+  fs::remove(name);
+  fs::create_directory(name);
+  fs::permissions(name, fs::perms::all);
+  EXPECT_THROW(PrivateTemporaryFolder(), std::runtime_error);
+}
+
+TEST_F(ReportFileTest, WritingDoesNotFollowASymlinkPlantedAtTheReportName) {
+  const fs::path victim = base / "victim.txt";
+  std::ofstream(victim) << "precious";
+  const fs::path report = base / "~SQLServerQuorvane.htm";
+  fs::create_symlink(victim, report);
+  EXPECT_THROW(WriteReportFile(report, "<html>"), std::runtime_error);
+  std::ifstream in(victim);
+  std::string content;
+  in >> content;
+  EXPECT_EQ(content, "precious");
+}
+
+TEST_F(ReportFileTest, WritesAndReplacesTheWholeFile) {
+  const fs::path report = base / "r.htm";
+  WriteReportFile(report, "first, a long text");
+  WriteReportFile(report, "second \xE2\x84\xA2");
+  std::ifstream in(report, std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(content, "second \xE2\x84\xA2");
+}
+
+TEST(FileUrl, PercentEncodesUnsafeCharacters) {
+  EXPECT_EQ(FileUrl("/tmp/quorvane-0/~SQLServerQuorvane.htm"),
+            "file:///tmp/quorvane-0/~SQLServerQuorvane.htm");
+  EXPECT_EQ(FileUrl("/tmp/my reports/a#b%.htm"), "file:///tmp/my%20reports/a%23b%25.htm");
+}
+
+}  // namespace
+}  // namespace quorvane::report
