@@ -1,0 +1,114 @@
+#include "cli/cli_options.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace quorvane::cli {
+
+namespace {
+
+int WholeNumber(const std::string& option, const std::string& text, int low, int high) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+    throw UsageError{option + " needs a whole number, not '" + text + "'"};
+  }
+  if (value < low || value > high) {
+    throw UsageError{option + " must be from " + std::to_string(low) + " to " +
+                     std::to_string(high)};
+  }
+  return value;
+}
+
+}  // namespace
+
+CliOptions ParseCommandLine(const std::vector<std::string>& args) {
+  CliOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+      return args[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--server" || arg == "-S") {
+      options.server = value();
+    } else if (arg == "--login" || arg == "-U") {
+      options.login = value();
+    } else if (arg == "--password-stdin") {
+      options.passwordFromStdin = true;
+    } else if (arg == "--password" || arg == "-P") {
+      throw UsageError{
+          "passwords are not taken as arguments (other users can read them): use "
+          "--password-stdin or the environment variable QUORVANE_PASSWORD"};
+    } else if (arg == "--provider") {
+      options.provider = value();
+    } else if (arg == "--timeout") {
+      options.timeoutSeconds = WholeNumber(arg, value(), 0, 999);
+    } else if (arg == "--no-cmdshell") {
+      options.allowCmdShell = false;
+    } else if (arg == "--no-ole-automation") {
+      options.allowOACreate = false;
+    } else if (arg == "--no-replication") {
+      options.ignoreReplication = true;
+    } else if (arg == "--job-history") {
+      options.jobHistory = WholeNumber(arg, value(), 1, 1000);
+    } else if (arg == "--job-history-limit") {
+      options.jobHistoryLimit = WholeNumber(arg, value(), 1, 1000);
+    } else if (arg == "--output" || arg == "-o") {
+      options.output = value();
+    } else if (arg == "--debug" || arg == "-d") {
+      options.debug = true;
+    } else if (arg == "--demo") {
+      options.demo = true;
+    } else {
+      throw UsageError{"unknown option '" + arg + "'"};
+    }
+  }
+  if (options.help) return options;
+  if (options.demo && !options.server.empty()) {
+    throw UsageError{"--demo reports on the built-in simulated server; leave out --server"};
+  }
+  if (!options.demo && options.server.empty()) {
+    throw UsageError{"--server is required (or --demo for the built-in simulated server)"};
+  }
+  if (options.passwordFromStdin && !options.login) {
+    throw UsageError{"--password-stdin goes with --login (without it, Windows authentication)"};
+  }
+  return options;
+}
+
+std::string UsageText() {
+  return R"(Usage: quorvane-report --server NAME [options]
+       quorvane-report --demo [options]
+
+Writes an HTML inventory report of one SQL Server instance. It only reads from the server.
+
+Connection:
+  -S, --server NAME        server: host, host\instance, host,port or tcp:host,port
+  -U, --login NAME         SQL Server login; without it, Windows authentication
+      --password-stdin     read the login's password from the first line of standard input
+                           (otherwise from the environment variable QUORVANE_PASSWORD)
+      --provider NAME      OLE DB provider or ODBC driver name (default SQLOLEDB.1: the best
+                           SQL Server ODBC driver installed)
+      --timeout SECONDS    connection timeout, 0 to 999 (default 15)
+      --demo               start the built-in simulated server and report on it
+
+Report:
+  -o, --output FILE        where to write the report (default: "SERVER_yyyy-mm-dd_hh.mm.ss.htm"
+                           in the current folder)
+      --no-cmdshell        send no query that uses xp_cmdshell
+      --no-ole-automation  send no query that uses OLE Automation (sp_OACreate)
+      --no-replication     leave out the replication details
+      --job-history N      rows of job history, 1 to 1000 (default 100)
+      --job-history-limit N  rows of job failures and long-running jobs, 1 to 1000 (default 20)
+  -d, --debug              write the debug comments of every single-value query into the report
+  -h, --help               show this text
+
+Exit status: 0 report written without exceptions; 1 report written with exceptions;
+2 bad command line; 3 connection failed; 4 the report could not be completed.
+)";
+}
+
+}  // namespace quorvane::cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvane::cli {
+
+// What the report command was asked to do.
+struct CliOptions {
+  std::string server;
+  std::optional<std::string> login;  // none: Windows authentication
+  bool passwordFromStdin = false;
+  std::string provider = "SQLOLEDB.1";
+  int timeoutSeconds = 15;
+  bool allowCmdShell = true;
+  bool allowOACreate = true;
+  bool ignoreReplication = false;
+  int jobHistory = 100;
+  int jobHistoryLimit = 20;
+  std::string output;  // empty: the proposed name, in the current folder
+  bool debug = false;
+  bool demo = false;
+  bool help = false;
+};
+
+// Thrown for a command line that cannot be used; the message says what is wrong.
+struct UsageError {
+  std::string message;
+};
+
+// Parses the arguments after the program name. Throws UsageError.
+CliOptions ParseCommandLine(const std::vector<std::string>& args);
+
+std::string UsageText();
+
+}  // namespace quorvane::cli

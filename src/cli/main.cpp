@@ -1,0 +1,15 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/report_command.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    return quorvane::cli::RunReportCommand(args, std::cin, std::cout, std::cerr);
+  } catch (const std::exception& error) {
+    std::cerr << "quorvane-report: " << error.what() << "\n";
+    return quorvane::cli::kReportFailed;
+  }
+}

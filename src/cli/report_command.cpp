@@ -1,0 +1,135 @@
+#include "cli/report_command.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+
+#include "cli/cli_options.h"
+#include "cli/console_host.h"
+#include "connection/connection_string.h"
+#include "connection/odbc_connection_string.h"
+#include "data/database_error.h"
+#include "data/odbc/odbc_connection.h"
+#include "report/locale_text.h"
+#include "report/report_name.h"
+#include "report/report_run.h"
+#include "sqlserver_sim/server.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+// The login of the built-in demo instance; it exists only inside the simulator.
+constexpr const char* kDemoLogin = "sa";
+constexpr const char* kDemoPassword = "secret";
+
+struct Credentials {
+  std::optional<std::string> login;
+  std::string password;
+};
+
+Credentials ReadCredentials(const CliOptions& options, std::istream& in) {
+  Credentials credentials{options.login, {}};
+  if (!options.login) return credentials;
+  if (options.passwordFromStdin) {
+    if (!std::getline(in, credentials.password)) {
+      throw UsageError{"--password-stdin: no password on standard input"};
+    }
+    if (!credentials.password.empty() && credentials.password.back() == '\r') {
+      credentials.password.pop_back();
+    }
+  } else if (const char* env = std::getenv("QUORVANE_PASSWORD")) {
+    credentials.password = env;
+  } else {
+    throw UsageError{"--login needs a password: --password-stdin or QUORVANE_PASSWORD"};
+  }
+  return credentials;
+}
+
+}  // namespace
+
+int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                     std::ostream& err) {
+  CliOptions options;
+  Credentials credentials;
+  try {
+    options = ParseCommandLine(args);
+    if (options.help) {
+      out << UsageText();
+      return kReportClean;
+    }
+    credentials = ReadCredentials(options, in);
+  } catch (const UsageError& error) {
+    err << "quorvane-report: " << error.message << "\nTry 'quorvane-report --help'.\n";
+    return kBadCommandLine;
+  }
+
+  std::unique_ptr<sqlsim::Server> simulator;
+  std::string serverText = options.server;
+  if (options.demo) {
+    simulator = std::make_unique<sqlsim::Server>(sqlsim::DemoScenario());
+    simulator->Start("127.0.0.1", 0);
+    serverText = "127.0.0.1," + std::to_string(simulator->Port());
+    credentials = {kDemoLogin, kDemoPassword};
+    err << "Started the simulated demo server on " << serverText << "\n";
+  }
+
+  const data::DateTime startTime = report::LocalNow();
+  const std::string output =
+      options.output.empty()
+          ? report::ProposedReportName(options.demo ? "QUORVANE-DEMO" : serverText, startTime)
+          : options.output;
+
+  data::OdbcConnection SQLServer;
+  try {
+    const std::string oleDb =
+        credentials.login
+            ? connection::OleDbConnectionString(options.provider, serverText, *credentials.login,
+                                                credentials.password)
+            : connection::OleDbConnectionString(options.provider, serverText);
+    SQLServer.SetConnectionString(
+        connection::OdbcConnectionString(oleDb, data::InstalledOdbcDrivers()));
+  } catch (const connection::ConnectionStringError& error) {
+    err << "quorvane-report: " << error.what() << "\n";
+    return kConnectionFailed;
+  }
+  SQLServer.SetConnectionTimeout(options.timeoutSeconds);
+  SQLServer.SetCommandTimeout(options.timeoutSeconds);
+
+  ConsoleHost host(options, err);
+  report::ReportRunOptions runOptions;
+  runOptions.debugMode = options.debug;
+  runOptions.temporaryReportFile = output;
+  runOptions.clock = [startTime] { return startTime; };
+  report::ReportRun run(SQLServer, host, runOptions);
+  run.ResetReportExceptionCount();
+
+  err << "Connecting to " << serverText << "...\n";
+  const auto started = std::chrono::steady_clock::now();
+  bool connected = false;
+  try {
+    SQLServer.Open([&] {
+      connected = true;
+      err << "Connected; collecting information:\n";
+      run.GatherInformation();
+    });
+  } catch (const std::exception& error) {
+    if (!connected) {
+      err << "quorvane-report: connection failed: " << error.what() << "\n";
+      return kConnectionFailed;
+    }
+    err << "quorvane-report: the report could not be completed: " << error.what()
+        << "\nWhat was collected so far is in " << output << "\n";
+    return kReportFailed;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const int exceptions = run.ReportExceptionCount();
+  out << "Report written to " << output << " in " << std::fixed << std::setprecision(1) << seconds
+      << " s with " << exceptions << " exception(s).\n";
+  return exceptions > 0 ? kReportWithExceptions : kReportClean;
+}
+
+}  // namespace quorvane::cli

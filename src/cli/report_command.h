@@ -1,0 +1,23 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace quorvane::cli {
+
+enum ExitCode : int {
+  kReportClean = 0,
+  kReportWithExceptions = 1,
+  kBadCommandLine = 2,
+  kConnectionFailed = 3,
+  kReportFailed = 4,
+};
+
+// The whole report command: parses `args` (without the program name), connects, runs the report
+// and writes it. Progress and errors go to `err`, the summary to `out`; a password asked for with
+// --password-stdin is read from `in`.
+int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                     std::ostream& err);
+
+}  // namespace quorvane::cli
