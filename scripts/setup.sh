@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a fresh Debian 12 machine. Idempotent.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   g++ cmake make pkg-config
@@ -29,4 +30,12 @@ if ! odbcinst -q -d 2>/dev/null | grep -qx '\[FreeTDS\]'; then
   printf '[FreeTDS]\nDescription=FreeTDS ODBC driver for SQL Server\nDriver=%s\n' "$driver" > "$template"
   odbcinst -i -d -f "$template" >/dev/null
   rm -f "$template"
+fi
+
+if ! command -v npm >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends nodejs npm
+fi
+# The browser test drives Debian's Chromium through playwright-core (no browser download).
+if [ ! -d tests/browser/node_modules/playwright-core ]; then
+  npm ci --prefix tests/browser --no-audit --no-fund
 fi
