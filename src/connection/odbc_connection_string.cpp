@@ -1,0 +1,385 @@
+#include "connection/odbc_connection_string.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+namespace quorvane::connection {
+
+namespace {
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string Lowered(std::string_view text) {
+  std::string lowered(text);
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(), Lower);
+  return lowered;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string_view Trim(std::string_view text) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+const std::string* FindNoCase(const std::vector<std::string>& names, std::string_view name) {
+  for (const auto& candidate : names) {
+    if (EqualsNoCase(candidate, name)) return &candidate;
+  }
+  return nullptr;
+}
+
+// The version number N of "ODBC Driver N for SQL Server", or 0 for any other name.
+int MicrosoftDriverVersion(std::string_view name) {
+  constexpr std::string_view kPrefix = "odbc driver ";
+  constexpr std::string_view kSuffix = " for sql server";
+  const std::string lowered = Lowered(name);
+  std::string_view rest = lowered;
+  if (!rest.starts_with(kPrefix) || !rest.ends_with(kSuffix)) return 0;
+  rest = rest.substr(kPrefix.size(), rest.size() - kPrefix.size() - kSuffix.size());
+  int version = 0;
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), version);
+  return error == std::errc{} && end == rest.data() + rest.size() ? version : 0;
+}
+
+std::string InstalledList(const std::vector<std::string>& installed) {
+  std::string list;
+  for (const auto& name : installed) {
+    if (!list.empty()) list += ", ";
+    list += "\"" + name + "\"";
+  }
+  return list;
+}
+
+// Keywords the driver manager acts on itself; a typed value must never produce one.
+bool IsDriverManagerKeyword(std::string_view keyword) {
+  return EqualsNoCase(keyword, "DRIVER") || EqualsNoCase(keyword, "DSN") ||
+         EqualsNoCase(keyword, "FILEDSN") || EqualsNoCase(keyword, "SAVEFILE");
+}
+
+}  // namespace
+
+DriverFamily FamilyOfDriver(std::string_view driverName) {
+  const std::string name = Lowered(driverName);
+  if (name.find("freetds") != std::string::npos || name.find("tdsodbc") != std::string::npos) {
+    return DriverFamily::kFreeTds;
+  }
+  if (MicrosoftDriverVersion(driverName) > 0 || name.find("msodbcsql") != std::string::npos ||
+      name.find("sql server native client") != std::string::npos) {
+    return DriverFamily::kMicrosoft;
+  }
+  return DriverFamily::kOther;
+}
+
+bool IsSqlServerOleDbProvider(std::string_view provider) {
+  return EqualsNoCase(provider, "SQLOLEDB") || EqualsNoCase(provider, "SQLOLEDB.1") ||
+         StartsWithNoCase(provider, "SQLNCLI") || StartsWithNoCase(provider, "MSOLEDBSQL");
+}
+
+OdbcDriver ChooseOdbcDriver(std::string_view provider,
+                            const std::vector<std::string>& installedDrivers) {
+  const std::string_view name = Trim(provider);
+  if (name.empty() || IsSqlServerOleDbProvider(name)) {
+    for (std::string_view preferred :
+         {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"}) {
+      if (const std::string* found = FindNoCase(installedDrivers, preferred)) {
+        return {*found, FamilyOfDriver(*found)};
+      }
+    }
+    const std::string* best = nullptr;
+    for (const auto& candidate : installedDrivers) {
+      if (MicrosoftDriverVersion(candidate) > (best ? MicrosoftDriverVersion(*best) : 0)) {
+        best = &candidate;
+      }
+    }
+    if (best) return {*best, DriverFamily::kMicrosoft};
+    throw ConnectionStringError(
+        "No ODBC driver for SQL Server is installed. Install \"ODBC Driver 18 for SQL Server\" "
+        "or FreeTDS (package tdsodbc), or enter the name of an installed ODBC driver as the "
+        "provider.");
+  }
+  if (const std::string* found = FindNoCase(installedDrivers, name)) {
+    return {*found, FamilyOfDriver(*found)};
+  }
+  // A path names the driver library itself; an empty list means the lookup was not possible.
+  if (installedDrivers.empty() || name.find('/') != std::string_view::npos) {
+    return {std::string(name), FamilyOfDriver(name)};
+  }
+  throw ConnectionStringError(
+      "The ODBC driver \"" + std::string(name) +
+      "\" is not installed. Installed drivers: " + InstalledList(installedDrivers) + ".");
+}
+
+DataSource ParseDataSource(std::string_view text) {
+  const std::string_view original = Trim(text);
+  std::string_view rest = original;
+  DataSource source;
+  for (std::string_view protocol : {"tcp", "np", "lpc", "admin"}) {
+    if (rest.size() > protocol.size() && rest[protocol.size()] == ':' &&
+        StartsWithNoCase(rest, protocol)) {
+      source.protocol = std::string(protocol);
+      rest = rest.substr(protocol.size() + 1);
+      break;
+    }
+  }
+  // A pipe name is a path of its own and is not split further.
+  if (source.protocol == "np" || source.protocol == "lpc") {
+    source.host = std::string(Trim(rest));
+    return source;
+  }
+  if (const std::size_t comma = rest.rfind(','); comma != std::string_view::npos) {
+    const std::string_view digits = Trim(rest.substr(comma + 1));
+    int port = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size() ||
+        port < 1 || port > 65535) {
+      throw ConnectionStringError("The port in the server name \"" + std::string(original) +
+                                  "\" is not a number from 1 to 65535.");
+    }
+    source.port = port;
+    rest = rest.substr(0, comma);
+  }
+  if (const std::size_t slash = rest.find('\\'); slash != std::string_view::npos) {
+    source.instance = std::string(Trim(rest.substr(slash + 1)));
+    rest = rest.substr(0, slash);
+  }
+  rest = Trim(rest);
+  if (rest.size() >= 2 && rest.front() == '[' && rest.back() == ']') {
+    rest = rest.substr(1, rest.size() - 2);
+  }
+  if (rest == "." || EqualsNoCase(rest, "(local)")) rest = "localhost";
+  if (rest.empty()) {
+    throw ConnectionStringError("The server name \"" + std::string(original) +
+                                "\" has no host name.");
+  }
+  source.host = std::string(rest);
+  return source;
+}
+
+std::string QuoteOdbcValue(DriverFamily family, std::string_view value, std::string_view field) {
+  if (value.find('\0') != std::string_view::npos) {
+    throw ConnectionStringError("The " + std::string(field) + " contains a NUL character.");
+  }
+  const bool needsBraces = std::any_of(value.begin(), value.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == ';' || c == '=' || c == '{' || c == '}';
+  });
+  if (!needsBraces) return std::string(value);
+  if (family == DriverFamily::kFreeTds) {
+    // FreeTDS ends a braced value at the first "};" and keeps "}}" as typed, so no escape exists
+    // for these two forms. Refusing beats sending a different password (and counting a failed
+    // login against the account).
+    if (value.find("};") != std::string_view::npos || value.back() == '}') {
+      throw ConnectionStringError(
+          "The " + std::string(field) +
+          " contains \"}\" before \";\" or at its end, which the FreeTDS ODBC driver cannot "
+          "receive unchanged. Choose a Microsoft ODBC Driver for SQL Server as the provider, or "
+          "change the " +
+          std::string(field) + ".");
+    }
+    return "{" + std::string(value) + "}";
+  }
+  std::string braced = "{";
+  for (char c : value) {
+    braced += c;
+    if (c == '}') braced += '}';
+  }
+  braced += '}';
+  return braced;
+}
+
+Pairs ParseOdbcStandard(std::string_view text) {
+  Pairs pairs;
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  for (;;) {
+    while (i < n && (space(text[i]) || text[i] == ';')) ++i;
+    if (i >= n) break;
+    const std::size_t equals = text.find('=', i);
+    if (equals == std::string_view::npos) break;
+    Pair pair{std::string(text.substr(i, equals - i)), {}};
+    i = equals + 1;
+    if (i < n && text[i] == '{') {
+      ++i;
+      while (i < n && (text[i] != '}' || (i + 1 < n && text[i + 1] == '}'))) {
+        if (text[i] == '}') ++i;
+        pair.value += text[i++];
+      }
+      if (i < n) ++i;  // the closing brace
+    } else {
+      const std::size_t end = std::min(text.find(';', i), n);
+      pair.value = std::string(text.substr(i, end - i));
+      i = end;
+    }
+    pairs.push_back(std::move(pair));
+  }
+  return pairs;
+}
+
+Pairs ParseOdbcFreeTds(std::string_view text) {
+  Pairs pairs;
+  std::size_t p = 0;
+  const std::size_t n = text.size();
+  while (p < n) {
+    while (p < n && text[p] == ';') ++p;
+    const std::size_t equals = text.find('=', p);
+    if (equals == std::string_view::npos) break;
+    while (p < equals && text[p] == ' ') ++p;
+    Pair pair{std::string(text.substr(p, equals - p)), {}};
+    p = equals + 1;
+    std::size_t end = std::string_view::npos;
+    if (p < n && text[p] == '{') {
+      ++p;
+      for (std::size_t at = text.find('}', p); at != std::string_view::npos;
+           at = text.find('}', at + 1)) {
+        if (at + 1 != n && text[at + 1] == ';') {
+          end = at;
+          break;
+        }
+      }
+    } else {
+      end = text.find(';', p);
+    }
+    if (end == std::string_view::npos) end = n;
+    pair.value = std::string(text.substr(p, end - p));
+    pairs.push_back(std::move(pair));
+    p = end;
+    if (p >= n) break;
+    if (text[p] == '}') ++p;
+    ++p;
+  }
+  return pairs;
+}
+
+std::string OdbcConnectionString(std::string_view oleDbConnectionString,
+                                 const std::vector<std::string>& installedDrivers) {
+  std::string provider;
+  std::string dataSource;
+  std::string database;
+  std::string userName;
+  std::string password;
+  bool integrated = false;
+  for (const Pair& pair : ParseOleDbConnectionString(oleDbConnectionString)) {
+    const std::string key = Lowered(pair.keyword);
+    if (key == "provider") {
+      provider = pair.value;
+    } else if (key == "data source" || key == "server" || key == "address" || key == "addr" ||
+               key == "network address") {
+      dataSource = pair.value;
+    } else if (key == "integrated security" || key == "trusted_connection") {
+      const std::string value = Lowered(Trim(pair.value));
+      integrated = value == "sspi" || value == "true" || value == "yes";
+    } else if (key == "user id" || key == "uid") {
+      userName = pair.value;
+    } else if (key == "password" || key == "pwd") {
+      password = pair.value;
+    } else if (key == "initial catalog" || key == "database") {
+      database = pair.value;
+    } else if (key != "persist security info") {
+      throw ConnectionStringError("Unsupported connection string keyword \"" + pair.keyword +
+                                  "\".");
+    }
+  }
+
+  const OdbcDriver driver = ChooseOdbcDriver(provider, installedDrivers);
+  const DriverFamily family = driver.family;
+  Pairs wanted{{"Driver", driver.name}};
+  if (family == DriverFamily::kOther) {
+    wanted.push_back({"Server", std::string(Trim(dataSource))});
+  } else {
+    const DataSource source = ParseDataSource(dataSource);
+    if (source.protocol == "np" || source.protocol == "lpc") {
+      throw ConnectionStringError(
+          "Named pipes and shared memory are not available on this system. Use host, "
+          "host\\instance or host,port as the server name.");
+    }
+    if (family == DriverFamily::kFreeTds) {
+      if (!source.protocol.empty() && source.protocol != "tcp") {
+        throw ConnectionStringError("The FreeTDS ODBC driver cannot open \"" + source.protocol +
+                                    ":\" connections.");
+      }
+      // FreeTDS wants the port apart; with a port the instance needs no lookup.
+      if (source.port) {
+        wanted.push_back({"Server", source.host});
+        wanted.push_back({"Port", std::to_string(*source.port)});
+      } else if (!source.instance.empty()) {
+        wanted.push_back({"Server", source.host + "\\" + source.instance});
+      } else {
+        wanted.push_back({"Server", source.host});
+      }
+      wanted.push_back({"TDS_Version", "7.4"});
+      wanted.push_back({"ClientCharset", "UTF-8"});
+      wanted.push_back({"Encryption", "request"});
+    } else {
+      std::string server;
+      if (!source.protocol.empty()) {
+        server = source.protocol + ":";
+      } else if (source.port) {
+        server = "tcp:";
+      }
+      const bool bracket = source.port && source.host.find(':') != std::string::npos;
+      server += bracket ? "[" + source.host + "]" : source.host;
+      if (!source.instance.empty()) server += "\\" + source.instance;
+      if (source.port) server += "," + std::to_string(*source.port);
+      wanted.push_back({"Server", server});
+      // Like the OLE DB providers: encrypted, without insisting on a certificate from a
+      // trusted authority, which most SQL Servers do not have.
+      wanted.push_back({"Encrypt", "yes"});
+      wanted.push_back({"TrustServerCertificate", "yes"});
+    }
+  }
+  if (!database.empty()) wanted.push_back({"Database", database});
+  if (integrated) {
+    wanted.push_back({"Trusted_Connection", family == DriverFamily::kMicrosoft ? "yes" : "Yes"});
+  } else {
+    wanted.push_back({"UID", userName});
+    wanted.push_back({"PWD", password});
+  }
+
+  std::string text;
+  for (const Pair& pair : wanted) {
+    std::string_view field = "value";
+    if (pair.keyword == "Driver") field = "provider";
+    if (pair.keyword == "Server") field = "server name";
+    if (pair.keyword == "Database") field = "database name";
+    if (pair.keyword == "UID") field = "login name";
+    if (pair.keyword == "PWD") field = "password";
+    text += pair.keyword + "=" + QuoteOdbcValue(family, pair.value, field) + ";";
+  }
+
+  // Read the result back the way its readers will; any difference means a typed value would
+  // have changed the string's meaning.
+  bool faithful = true;
+  if (family == DriverFamily::kFreeTds) {
+    faithful = ParseOdbcFreeTds(text) == wanted;
+    const Pairs managerView = ParseOdbcStandard(text);
+    for (std::size_t i = 0; i < managerView.size(); ++i) {
+      if (i == 0 ? managerView[0] != wanted[0] : IsDriverManagerKeyword(managerView[i].keyword)) {
+        faithful = false;
+      }
+    }
+  } else {
+    faithful = ParseOdbcStandard(text) == wanted;
+  }
+  if (!faithful) {
+    throw ConnectionStringError(
+        "The server name, login name or password contains \"}\" in a way "
+        "the " +
+        driver.name + " ODBC driver cannot receive unchanged.");
+  }
+  return text;
+}
+
+}  // namespace quorvane::connection
