@@ -242,6 +242,10 @@ TEST(OdbcDiagnostics, TimeoutAndLostLinkGetAClearLead) {
       {{"08S01", 20004, "[FreeTDS][SQL Server]Read from the server failed"}}, "x");
   EXPECT_STREQ(lost.what(), "The connection to the server was lost (Read from the server failed)");
   EXPECT_EQ(lost.state(), "08S01");
+  const DatabaseError unreachable = ErrorFromDiagnostics(
+      {{"08S01", 20009, "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable"}},
+      "x", ErrorContext{true, 15});
+  EXPECT_STREQ(unreachable.what(), "Unable to connect: Adaptive Server is unavailable");
 }
 
 }  // namespace

@@ -367,7 +367,8 @@ DatabaseError ErrorFromDiagnostics(const std::vector<DiagRecord>& records,
       lead += " after " + std::to_string(context.timeoutSeconds) +
               (context.timeoutSeconds == 1 ? " second" : " seconds");
     }
-  } else if (IsConnectionLost(first.state)) {
+  } else if (IsConnectionLost(first.state) && !context.connecting) {
+    // While connecting the same state means the server was never reached; the driver says so.
     lead = "The connection to the server was lost";
   }
   if (!lead.empty()) {
