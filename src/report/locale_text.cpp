@@ -31,8 +31,16 @@ std::string LocaleDateTimeText(const data::DateTime& value) {
   tm.tm_min = value.minute;
   tm.tm_sec = value.second;
   tm.tm_isdst = -1;
+  const std::locale locale = UserLocale();
+  const std::string name = locale.name();
+  if (name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0) {
+    // The C locale writes two-digit years (1899 and 1999 both read "99"): no locale chosen, so
+    // use the unambiguous ISO form.
+    std::string text = value.ToIsoText().substr(0, value.HasTimeOfDay() ? 19 : 10);
+    return text;
+  }
   std::ostringstream out;
-  out.imbue(UserLocale());
+  out.imbue(locale);
   out << std::put_time(&tm, "%x");
   if (value.HasTimeOfDay()) out << ' ' << std::put_time(&tm, "%X");
   return out.str();
