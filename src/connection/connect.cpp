@@ -7,6 +7,7 @@
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "report/query_runner.h"
+#include "report/report_run.h"
 
 namespace quorvane::connection {
 
@@ -38,6 +39,10 @@ ReportHooks HooksFor(report::QueryRunner& runner, std::function<void()> gatherIn
       [&runner] { runner.ReportExceptionCount = 0; },
       std::move(gatherInformation),
   };
+}
+
+ReportHooks HooksFor(report::ReportRun& run) {
+  return HooksFor(run.Runner(), [&run] { run.GatherInformation(); });
 }
 
 std::optional<int> ParseTimeout(std::string_view text) {

@@ -11,7 +11,8 @@
 
 namespace quorvane::report {
 class QueryRunner;
-}
+class ReportRun;
+}  // namespace quorvane::report
 
 namespace quorvane::connection {
 
@@ -63,6 +64,8 @@ struct ReportHooks {
 
 // The hooks for a query runner, with the report run to start.
 ReportHooks HooksFor(report::QueryRunner& runner, std::function<void()> gatherInformation);
+// The hooks for the report run that the connection is to start.
+ReportHooks HooksFor(report::ReportRun& run);
 
 // Asks unixODBC for the names of the installed drivers.
 using DriverLister = std::function<std::vector<std::string>()>;
