@@ -192,6 +192,7 @@ TEST(OdbcQuoting, RefusesWhatFreeTdsCannotReceiveWithoutNamingIt) {
 TEST(OdbcQuoting, NoTypedValueChangesWhatEitherParserReads) {
   std::mt19937 random(20240611);
   const std::string alphabet = "ab ;={}\"'";
+  int acceptedWithBrace = 0;
   for (int round = 0; round < 3000; ++round) {
     std::string user;
     std::string password;
@@ -216,11 +217,14 @@ TEST(OdbcQuoting, NoTypedValueChangesWhatEitherParserReads) {
       for (std::size_t i = 1; i < manager.size(); ++i) {
         EXPECT_NE(manager[i].keyword, "Driver") << freeTds;
       }
+      if ((user + password).find('}') != std::string::npos) ++acceptedWithBrace;
     } catch (const ConnectionStringError&) {
       EXPECT_TRUE(user.find('}') != std::string::npos || password.find('}') != std::string::npos)
           << "refused " << user << " / " << password;
     }
   }
+  // Braces inside a value are fine for FreeTDS as long as the value cannot end early.
+  EXPECT_GT(acceptedWithBrace, 100);
 }
 
 }  // namespace
