@@ -1,0 +1,99 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "sqlserver_sim/tokens.h"
+#include "sqlserver_sim/types.h"
+
+// The scenario document (see tools/sqlserver-sim/README.md): who may log in, and how each
+// batch is answered.
+namespace sqlsim {
+
+struct RowSet {
+  std::vector<Column> columns;
+  std::vector<std::vector<Value>> rows;
+};
+
+struct ResultItem {
+  enum class Kind { Rows, Count, Info, Error, Delay, Drop };
+  Kind kind = Kind::Count;
+  std::shared_ptr<const RowSet> rows;  // Rows
+  std::uint64_t count = 0;             // Count
+  ServerMessage message;               // Info, Error
+  int delayMs = 0;                     // Delay
+};
+
+struct BatchRule {
+  std::string sql;  // exact text after NormalizeBatch; empty for a pattern rule
+  std::string patternText;
+  std::optional<std::regex> pattern;
+  std::vector<ResultItem> results;
+  // Answer as a procedure (DONEINPROC ... RETURNSTATUS DONEPROC) rather than as plain
+  // statements. Unset: decided from the text (EXEC ..., sp_..., xp_...).
+  std::optional<bool> procedure;
+  std::int32_t returnStatus = 0;
+  std::string where;  // "batches[3]", for messages
+};
+
+// How a batch no rule matches is answered.
+enum class UnknownMode {
+  Auto,       // 2812 for EXEC and bare procedure names, 208 when the text names a table
+  Procedure,  // always 2812 "Could not find stored procedure"
+  Object,     // always 208 "Invalid object name"
+  Results,    // the scenario's own results
+};
+
+struct Login {
+  std::string name;
+  std::string password;
+};
+
+struct Scenario {
+  std::string serverName = "SQLSIM";
+  std::string version = "15.0.2000.5";
+  std::array<std::uint8_t, 4> versionBytes = {15, 0, 0x07, 0xD0};  // major, minor, build BE
+  std::uint16_t revision = 5;
+  std::string productName = "Microsoft SQL Server";
+  std::string database = "master";  // when the login names none
+  std::string language = "us_english";
+  std::optional<std::vector<Login>> logins;  // absent: every login is accepted
+  bool refuseLogins = false;
+  int dropAtBatch = 0;
+  std::vector<BatchRule> batches;
+  UnknownMode unknown = UnknownMode::Auto;
+  std::vector<ResultItem> unknownResults;
+
+  // Exact-text rules by normalised text (first one wins), then pattern rules in order.
+  const BatchRule* Find(std::string_view batch) const;
+  bool AcceptsLogin(std::string_view user, std::string_view password) const;
+
+  std::unordered_map<std::string, std::size_t> exact;
+  std::vector<std::size_t> patterns;
+};
+
+// Throws std::runtime_error with a message naming the offending place, e.g.
+// "scenario: batches[2].results[0].rows.data[1][3]: 'abc' is not an integer (int)".
+Scenario ParseScenario(std::string_view json);
+
+// CR LF -> LF and no trailing whitespace: how batches are compared with the scenario.
+std::string NormalizeBatch(std::string_view batch);
+
+// True when SQL Server would run the batch as a procedure call.
+bool LooksLikeProcedureCall(std::string_view batch);
+
+// The error SQL Server raises for a batch that refers to something that does not exist.
+ServerMessage UnknownBatchError(UnknownMode mode, std::string_view batch);
+// The procedure an EXEC names (or the first word), brackets removed: "master..xp_msver".
+std::string ProcedureNameOf(std::string_view batch);
+// The first table after FROM/JOIN/INTO/UPDATE, or empty.
+std::string ObjectNameOf(std::string_view batch);
+
+}  // namespace sqlsim

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sqlserver_sim/bytes.h"
+#include "sqlserver_sim/packets.h"
+#include "sqlserver_sim/rpc.h"
+#include "sqlserver_sim/scenario.h"
+#include "sqlserver_sim/types.h"
+
+namespace sqlsim {
+
+// One client connection, served on its own thread: handshake, then requests until the client
+// leaves, the scenario drops it or the server stops.
+class Session {
+ public:
+  struct Hooks {
+    // Called with the text of every batch and RPC statement before it is answered.
+    std::function<void(const std::string&)> onBatch;
+  };
+
+  // `wakeFd` becomes readable when the server stops; every wait watches it.
+  Session(const Scenario& scenario, int fd, int wakeFd, std::uint16_t spid, Hooks hooks);
+  void Run();
+
+ private:
+  // One piece of a planned response. DONE tokens stay separate until the plan is complete,
+  // so that every DONE but the last can be given DONE_MORE.
+  struct Step {
+    enum class Kind { Tokens, Done, Delay, Drop } kind = Kind::Tokens;
+    Bytes bytes;
+    std::uint8_t token = 0;
+    std::uint16_t status = 0;
+    std::uint16_t curCmd = 0;
+    std::uint64_t count = 0;
+    int delayMs = 0;
+  };
+  enum class WaitResult { Elapsed, Attention, Closed };
+
+  bool ReadMessage(Message& out);
+  bool ReadFromSocket(Message& out);
+  bool ReadExact(std::uint8_t* data, std::size_t size);
+  bool SendAll(std::span<const std::uint8_t> data);
+  bool SendResponse(std::span<const std::uint8_t> payload, bool endOfMessage);
+  void Drop();
+
+  bool Handshake();
+  void HandleBatch(const Message& message);
+  void HandleRpc(const Message& message);
+  void HandleTransaction(const Message& message);
+  void SendAttentionAck();
+
+  // Appends the answer to `sql` (scenario rule, built-in or unknown-batch error).
+  void PlanStatement(const std::string& sql, bool insideProcedure, std::vector<Step>& plan,
+                     std::int32_t* returnStatus);
+  void PlanResults(const std::vector<ResultItem>& items, bool procedure, std::vector<Step>& plan);
+  void PlanError(const ServerMessage& message, bool procedure, std::vector<Step>& plan);
+  static void AddTokens(std::vector<Step>& plan, Bytes bytes);
+  static void AddDone(std::vector<Step>& plan, std::uint8_t token, std::uint16_t status,
+                      std::uint16_t curCmd, std::uint64_t count);
+  void Execute(std::vector<Step> plan);
+  WaitResult Wait(int milliseconds);
+  // Counts a batch; true when the scenario says to drop the connection on it.
+  bool CountBatch(const std::string& text);
+
+  const Scenario& scenario_;
+  int fd_;
+  int wakeFd_;
+  std::uint16_t spid_;
+  Hooks hooks_;
+
+  Tds version_ = Tds::V74;
+  std::size_t packetSize_ = kDefaultPacketSize;
+  std::uint8_t packetId_ = 1;
+  std::string database_;
+  int batchCount_ = 0;
+  bool closed_ = false;
+  MessageAssembler assembler_;
+  std::deque<Message> pending_;  // requests that arrived while a delay was running
+  std::map<std::int32_t, std::string> prepared_;
+  std::int32_t nextHandle_ = 1;
+  std::uint64_t transaction_ = 0;  // descriptor of the open transaction, 0 = none
+};
+
+}  // namespace sqlsim

@@ -1,0 +1,577 @@
+#include "sqlserver_sim/session.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+
+#include "sqlserver_sim/login.h"
+#include "sqlserver_sim/text.h"
+#include "sqlserver_sim/tokens.h"
+
+namespace sqlsim {
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string FirstWord(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+  std::size_t start = i;
+  while (i < s.size() && !std::isspace(static_cast<unsigned char>(s[i])) && s[i] != ';') ++i;
+  return Lower(s.substr(start, i - start));
+}
+
+// The database named by "USE x" / "USE [x]", or empty.
+std::string UseTarget(std::string_view sql) {
+  if (FirstWord(sql) != "use") return {};
+  std::size_t i = sql.find_first_not_of(" \t\r\n");
+  i = sql.find_first_of(" \t\r\n", i);
+  if (i == std::string_view::npos) return {};
+  std::string_view rest = sql.substr(i);
+  while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.front())))
+    rest.remove_prefix(1);
+  while (!rest.empty() &&
+         (std::isspace(static_cast<unsigned char>(rest.back())) || rest.back() == ';')) {
+    rest.remove_suffix(1);
+  }
+  if (rest.size() >= 2 && rest.front() == '[' && rest.back() == ']')
+    rest = rest.substr(1, rest.size() - 2);
+  return std::string(rest);
+}
+
+const RpcParam* Param(const RpcCall& call, std::size_t position, std::string_view name) {
+  for (const RpcParam& p : call.params) {
+    if (!p.name.empty() && Lower(p.name) == name) return &p;
+  }
+  return position < call.params.size() ? &call.params[position] : nullptr;
+}
+
+ServerMessage LoginFailed(const std::string& user) {
+  return ServerMessage{18456, 1, 14, "Login failed for user '" + user + "'.", "", 1};
+}
+
+}  // namespace
+
+Session::Session(const Scenario& scenario, int fd, int wakeFd, std::uint16_t spid, Hooks hooks)
+    : scenario_(scenario), fd_(fd), wakeFd_(wakeFd), spid_(spid), hooks_(std::move(hooks)) {}
+
+void Session::Run() {
+  if (!Handshake()) return;
+  Message m;
+  while (!closed_ && ReadMessage(m)) {
+    if ((m.status & kIgnoreMessage) != 0) continue;
+    switch (m.type) {
+      case kSqlBatch:
+        HandleBatch(m);
+        break;
+      case kRpc:
+        HandleRpc(m);
+        break;
+      case kAttention:
+        SendAttentionAck();
+        break;
+      case kTransactionManager:
+        HandleTransaction(m);
+        break;
+      default:
+        throw ProtocolError("unexpected message type " + std::to_string(m.type));
+    }
+  }
+}
+
+// ---- I/O ------------------------------------------------------------------------------------
+
+bool Session::ReadExact(std::uint8_t* data, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (fds[1].revents != 0) return false;
+    const ssize_t n = ::recv(fd_, data + got, size - got, 0);
+    if (n == 0) return false;
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool Session::ReadFromSocket(Message& out) {
+  while (true) {
+    std::uint8_t raw[kPacketHeaderSize];
+    if (!ReadExact(raw, sizeof raw)) return false;
+    const PacketHeader h =
+        DecodePacketHeader(std::span<const std::uint8_t, kPacketHeaderSize>(raw));
+    Bytes body(h.length - kPacketHeaderSize);
+    if (!body.empty() && !ReadExact(body.data(), body.size())) return false;
+    if (auto message = assembler_.Add(h, body)) {
+      out = std::move(*message);
+      return true;
+    }
+  }
+}
+
+bool Session::ReadMessage(Message& out) {
+  if (!pending_.empty()) {
+    out = std::move(pending_.front());
+    pending_.pop_front();
+    return true;
+  }
+  return ReadFromSocket(out);
+}
+
+bool Session::SendAll(std::span<const std::uint8_t> data) {
+  std::size_t sent = 0;
+  while (sent < data.size()) {
+    const ssize_t n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      closed_ = true;
+      return false;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool Session::SendResponse(std::span<const std::uint8_t> payload, bool endOfMessage) {
+  if (payload.empty() && !endOfMessage) return true;
+  const Bytes packets =
+      FramePackets(kTabularResult, payload, packetSize_, spid_, packetId_, endOfMessage);
+  // Packet numbers restart with every message, as SQL Server's do.
+  if (endOfMessage) packetId_ = 1;
+  return SendAll(packets);
+}
+
+void Session::Drop() {
+  // The owner closes the descriptor after this thread ends; shutting down here is what the
+  // client notices.
+  ::shutdown(fd_, SHUT_RDWR);
+  closed_ = true;
+}
+
+// ---- handshake ------------------------------------------------------------------------------
+
+bool Session::Handshake() {
+  Message m;
+  if (!ReadMessage(m)) return false;
+  if (m.type == kPrelogin) {
+    ParsePrelogin(m.payload);  // only validated: the answer does not depend on it
+    if (!SendResponse(BuildPreloginResponse(scenario_.versionBytes, scenario_.revision), true)) {
+      return false;
+    }
+    if (!ReadMessage(m)) return false;
+  }
+  if (m.type != kLogin7) {
+    throw ProtocolError("expected a LOGIN7 message, got type " + std::to_string(m.type) +
+                        " (only TDS 7.1-7.4 clients are supported)");
+  }
+  const Login7 login = ParseLogin7(m.payload);
+  const std::uint8_t major = static_cast<std::uint8_t>(login.tdsVersion >> 24);
+  if (major >= 0x74) {
+    version_ = Tds::V74;
+  } else if (major == 0x73) {
+    version_ = Tds::V73;
+  } else if (major == 0x72) {
+    version_ = Tds::V72;
+  } else {
+    version_ = Tds::V71;
+  }
+
+  ByteWriter out;
+  auto refuse = [&](const ServerMessage& message) {
+    WriteMessage(out, true, message, scenario_.serverName, version_);
+    WriteDone(out, kTokenDone, kDoneError, 0, 0, version_);
+    SendResponse(out.Data(), true);
+    Drop();
+    return false;
+  };
+  if (major < 0x71) {
+    return refuse(ServerMessage{18456, 1, 14,
+                                "Login failed: the simulator speaks TDS 7.1 to 7.4 only.", "", 1});
+  }
+  if (login.IntegratedSecurity()) {
+    return refuse(ServerMessage{18452, 1, 14,
+                                "Login failed. The login is from an untrusted domain and cannot be "
+                                "used with Integrated authentication.",
+                                "", 1});
+  }
+  if (!scenario_.AcceptsLogin(login.userName, login.password)) {
+    return refuse(LoginFailed(login.userName));
+  }
+
+  database_ = login.database.empty() ? scenario_.database : login.database;
+  std::size_t negotiated = login.packetSize == 0 ? kDefaultPacketSize : login.packetSize;
+  negotiated = std::clamp(negotiated, kMinPacketSize, kMaxPacketSize);
+
+  WriteEnvChange(out, kEnvDatabase, database_, "master");
+  WriteMessage(out, false,
+               ServerMessage{5701, 2, 0, "Changed database context to '" + database_ + "'.", "", 1},
+               scenario_.serverName, version_);
+  WriteEnvChangeBinary(out, kEnvCollation, kDefaultCollation, {});
+  WriteEnvChange(out, kEnvLanguage, scenario_.language, "");
+  WriteMessage(
+      out, false,
+      ServerMessage{5703, 1, 0, "Changed language setting to " + scenario_.language + ".", "", 1},
+      scenario_.serverName, version_);
+  WriteLoginAck(out, version_, scenario_.productName, scenario_.versionBytes);
+  WriteEnvChange(out, kEnvPacketSize, std::to_string(negotiated), std::to_string(packetSize_));
+  WriteDone(out, kTokenDone, kDoneFinal, 0, 0, version_);
+  if (!SendResponse(out.Data(), true)) return false;
+  packetSize_ = negotiated;
+  return true;
+}
+
+// ---- requests -------------------------------------------------------------------------------
+
+bool Session::CountBatch(const std::string& text) {
+  if (hooks_.onBatch) hooks_.onBatch(text);
+  ++batchCount_;
+  if (scenario_.dropAtBatch > 0 && batchCount_ == scenario_.dropAtBatch) {
+    Drop();
+    return true;
+  }
+  return false;
+}
+
+void Session::HandleBatch(const Message& message) {
+  const std::span<const std::uint8_t> payload(message.payload);
+  const std::size_t headers = AllHeadersLength(payload, version_);
+  const std::string text = Utf16ToUtf8(Utf16FromLe(payload.subspan(headers)));
+  if (CountBatch(text)) return;
+  std::vector<Step> plan;
+  PlanStatement(text, false, plan, nullptr);
+  Execute(std::move(plan));
+}
+
+void Session::HandleRpc(const Message& message) {
+  const std::vector<RpcCall> calls = ParseRpc(message.payload, version_);
+  std::vector<Step> plan;
+  for (const RpcCall& call : calls) {
+    const std::string name = Lower(call.Name());
+    const std::size_t callStart = plan.size();
+    std::int32_t returnStatus = 0;
+    std::optional<std::pair<const RpcParam*, std::int32_t>> handleOut;
+    auto finishProc = [&]() {
+      ByteWriter tail;
+      WriteReturnStatus(tail, returnStatus);
+      if (handleOut) {
+        const auto ordinal = static_cast<std::uint16_t>(handleOut->first - call.params.data());
+        WriteReturnValueInt(tail, ordinal, handleOut->first->name, handleOut->second, version_);
+      }
+      AddTokens(plan, tail.Take());
+      const bool failed = std::any_of(
+          plan.begin() + static_cast<std::ptrdiff_t>(callStart), plan.end(),
+          [](const Step& s) { return s.kind == Step::Kind::Done && (s.status & kDoneError) != 0; });
+      AddDone(plan, kTokenDoneProc, failed ? kDoneError : kDoneFinal, kCmdExecute, 0);
+    };
+    auto statementOf = [&](std::size_t position) -> std::string {
+      const RpcParam* stmt = Param(call, position, "@stmt");
+      if (!stmt || stmt->null) throw ProtocolError(call.Name() + " without a statement");
+      return stmt->text;
+    };
+
+    if (name == "sp_executesql") {
+      const std::string sql = statementOf(0);
+      if (CountBatch(sql)) return;
+      PlanStatement(sql, true, plan, &returnStatus);
+      finishProc();
+    } else if (name == "sp_prepexec" || name == "sp_prepare") {
+      const std::string sql = statementOf(2);
+      const RpcParam* handle = Param(call, 0, "@handle");
+      if (!handle) throw ProtocolError(call.Name() + " without a handle parameter");
+      const std::int32_t id = nextHandle_++;
+      prepared_[id] = sql;
+      handleOut.emplace(handle, id);
+      if (name == "sp_prepexec") {
+        if (CountBatch(sql)) return;
+        PlanStatement(sql, true, plan, &returnStatus);
+      }
+      finishProc();
+    } else if (name == "sp_execute") {
+      const RpcParam* handle = Param(call, 0, "@handle");
+      const auto it = handle && handle->integer
+                          ? prepared_.find(static_cast<std::int32_t>(*handle->integer))
+                          : prepared_.end();
+      if (it == prepared_.end()) {
+        PlanError(ServerMessage{8179, 4, 16,
+                                "Could not find prepared statement with handle " +
+                                    (handle ? handle->literal : std::string("NULL")) + ".",
+                                "", 1},
+                  true, plan);
+      } else {
+        if (CountBatch(it->second)) return;
+        PlanStatement(it->second, true, plan, &returnStatus);
+      }
+      finishProc();
+    } else if (name == "sp_unprepare") {
+      const RpcParam* handle = Param(call, 0, "@handle");
+      if (handle && handle->integer) prepared_.erase(static_cast<std::int32_t>(*handle->integer));
+      finishProc();
+    } else {
+      const std::string text = CallText(call);
+      if (CountBatch(text)) return;
+      PlanStatement(text, true, plan, &returnStatus);
+      finishProc();
+    }
+  }
+  Execute(std::move(plan));
+}
+
+void Session::HandleTransaction(const Message& message) {
+  const std::span<const std::uint8_t> payload(message.payload);
+  ByteReader r(payload);
+  r.Seek(AllHeadersLength(payload, version_));
+  const std::uint16_t request = r.U16();
+  ByteWriter out;
+  auto descriptor = [](std::uint64_t id) {
+    ByteWriter w;
+    w.U64(id);
+    return w.Take();
+  };
+  static constexpr std::uint16_t kBegin = 5;
+  static constexpr std::uint16_t kCommit = 7;
+  static constexpr std::uint16_t kRollback = 8;
+  if (request == kBegin) {
+    transaction_ =
+        (static_cast<std::uint64_t>(spid_) << 32) | static_cast<std::uint64_t>(nextHandle_++);
+    WriteEnvChangeBinary(out, kEnvBeginTransaction, descriptor(transaction_), {});
+  } else if (request == kCommit || request == kRollback) {
+    if (transaction_ != 0) {
+      WriteEnvChangeBinary(out,
+                           request == kCommit ? kEnvCommitTransaction : kEnvRollbackTransaction, {},
+                           descriptor(transaction_));
+      transaction_ = 0;
+    }
+    // The request may ask for a new transaction to start right away.
+    const std::uint8_t nameLength = r.U8();
+    r.Skip(static_cast<std::size_t>(nameLength) * 2);
+    if (!r.AtEnd() && (r.U8() & 0x01) != 0) {
+      transaction_ =
+          (static_cast<std::uint64_t>(spid_) << 32) | static_cast<std::uint64_t>(nextHandle_++);
+      WriteEnvChangeBinary(out, kEnvBeginTransaction, descriptor(transaction_), {});
+    }
+  }
+  WriteDone(out, kTokenDone, kDoneFinal, 0, 0, version_);
+  SendResponse(out.Data(), true);
+}
+
+void Session::SendAttentionAck() {
+  ByteWriter out;
+  WriteDone(out, kTokenDone, kDoneAttention, 0, 0, version_);
+  SendResponse(out.Data(), true);
+}
+
+// ---- planning -------------------------------------------------------------------------------
+
+void Session::AddTokens(std::vector<Step>& plan, Bytes bytes) {
+  Step s;
+  s.kind = Step::Kind::Tokens;
+  s.bytes = std::move(bytes);
+  plan.push_back(std::move(s));
+}
+
+void Session::AddDone(std::vector<Step>& plan, std::uint8_t token, std::uint16_t status,
+                      std::uint16_t curCmd, std::uint64_t count) {
+  Step s;
+  s.kind = Step::Kind::Done;
+  s.token = token;
+  s.status = status;
+  s.curCmd = curCmd;
+  s.count = count;
+  plan.push_back(std::move(s));
+}
+
+void Session::PlanError(const ServerMessage& message, bool procedure, std::vector<Step>& plan) {
+  ByteWriter w;
+  WriteMessage(w, true, message, scenario_.serverName, version_);
+  AddTokens(plan, w.Take());
+  AddDone(plan, procedure ? kTokenDoneInProc : kTokenDone, kDoneError, 0, 0);
+}
+
+void Session::PlanResults(const std::vector<ResultItem>& items, bool procedure,
+                          std::vector<Step>& plan) {
+  const std::uint8_t done = procedure ? kTokenDoneInProc : kTokenDone;
+  for (const ResultItem& item : items) {
+    switch (item.kind) {
+      case ResultItem::Kind::Rows: {
+        ByteWriter w;
+        WriteColMetadata(w, item.rows->columns, version_);
+        for (const auto& row : item.rows->rows) WriteRow(w, item.rows->columns, row, version_);
+        AddTokens(plan, w.Take());
+        AddDone(plan, done, kDoneCount, kCmdSelect, item.rows->rows.size());
+        break;
+      }
+      case ResultItem::Kind::Count:
+        AddDone(plan, done, kDoneCount, 0, item.count);
+        break;
+      case ResultItem::Kind::Info: {
+        ByteWriter w;
+        WriteMessage(w, false, item.message, scenario_.serverName, version_);
+        AddTokens(plan, w.Take());
+        break;
+      }
+      case ResultItem::Kind::Error:
+        PlanError(item.message, procedure, plan);
+        break;
+      case ResultItem::Kind::Delay: {
+        Step s;
+        s.kind = Step::Kind::Delay;
+        s.delayMs = item.delayMs;
+        plan.push_back(std::move(s));
+        break;
+      }
+      case ResultItem::Kind::Drop: {
+        Step s;
+        s.kind = Step::Kind::Drop;
+        plan.push_back(std::move(s));
+        return;
+      }
+    }
+  }
+}
+
+void Session::PlanStatement(const std::string& sql, bool insideProcedure, std::vector<Step>& plan,
+                            std::int32_t* returnStatus) {
+  const BatchRule* rule = scenario_.Find(sql);
+  const std::vector<ResultItem>* results = rule ? &rule->results : nullptr;
+  bool asProcedure = false;
+  if (rule) {
+    asProcedure = rule->procedure.value_or(LooksLikeProcedureCall(sql));
+  } else if (const std::string target = UseTarget(sql); !target.empty()) {
+    // Built in because every client may switch databases.
+    ByteWriter w;
+    WriteEnvChange(w, kEnvDatabase, target, database_);
+    WriteMessage(w, false,
+                 ServerMessage{5701, 1, 0, "Changed database context to '" + target + "'.", "", 1},
+                 scenario_.serverName, version_);
+    database_ = target;
+    AddTokens(plan, w.Take());
+    AddDone(plan, insideProcedure ? kTokenDoneInProc : kTokenDone, kDoneFinal, 0, 0);
+    return;
+  } else if (FirstWord(sql) == "set") {
+    // Session options (SET TEXTSIZE, SET NOCOUNT, ...) that drivers send on their own.
+    AddDone(plan, insideProcedure ? kTokenDoneInProc : kTokenDone, kDoneFinal, 0, 0);
+    return;
+  } else if (scenario_.unknown == UnknownMode::Results) {
+    results = &scenario_.unknownResults;
+    asProcedure = LooksLikeProcedureCall(sql);
+  } else {
+    PlanError(UnknownBatchError(scenario_.unknown, sql), insideProcedure, plan);
+    return;
+  }
+
+  if (insideProcedure) {
+    PlanResults(*results, true, plan);
+    if (returnStatus && rule) *returnStatus = rule->returnStatus;
+    return;
+  }
+  if (!asProcedure) {
+    PlanResults(*results, false, plan);
+    return;
+  }
+  const std::size_t first = plan.size();
+  PlanResults(*results, true, plan);
+  if (!plan.empty() && plan.back().kind == Step::Kind::Drop) return;
+  ByteWriter w;
+  WriteReturnStatus(w, rule ? rule->returnStatus : 0);
+  AddTokens(plan, w.Take());
+  const bool failed = std::any_of(
+      plan.begin() + static_cast<std::ptrdiff_t>(first), plan.end(),
+      [](const Step& s) { return s.kind == Step::Kind::Done && (s.status & kDoneError) != 0; });
+  AddDone(plan, kTokenDoneProc, failed ? kDoneError : kDoneFinal, kCmdExecute, 0);
+}
+
+// ---- execution ------------------------------------------------------------------------------
+
+Session::WaitResult Session::Wait(int milliseconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  while (true) {
+    const auto remaining =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (remaining <= 0) return WaitResult::Elapsed;
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(remaining, 1'000'000)));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return WaitResult::Closed;
+    }
+    if (fds[1].revents != 0) return WaitResult::Closed;
+    if (fds[0].revents == 0) continue;
+    // The client is talking while the "query" runs: an ATTENTION cancels it, anything else
+    // waits its turn.
+    Message m;
+    if (!ReadFromSocket(m)) return WaitResult::Closed;
+    if (m.type == kAttention) return WaitResult::Attention;
+    pending_.push_back(std::move(m));
+  }
+}
+
+void Session::Execute(std::vector<Step> plan) {
+  const bool drops = std::any_of(plan.begin(), plan.end(),
+                                 [](const Step& s) { return s.kind == Step::Kind::Drop; });
+  // A response always ends with a DONE: add one when the last statement left none (an info
+  // message or a delay at the end, or an empty result list).
+  if (!drops) {
+    auto lastDone = std::find_if(plan.rbegin(), plan.rend(),
+                                 [](const Step& s) { return s.kind == Step::Kind::Done; });
+    const bool endsWithDone = !plan.empty() && plan.back().kind == Step::Kind::Done;
+    if (lastDone == plan.rend() || !endsWithDone) AddDone(plan, kTokenDone, kDoneFinal, 0, 0);
+  }
+  bool laterDone = false;
+  for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
+    if (it->kind != Step::Kind::Done) continue;
+    if (laterDone) it->status |= kDoneMore;
+    laterDone = true;
+  }
+
+  ByteWriter buffer;
+  for (const Step& step : plan) {
+    switch (step.kind) {
+      case Step::Kind::Tokens:
+        buffer.Append(step.bytes);
+        break;
+      case Step::Kind::Done:
+        WriteDone(buffer, step.token, step.status, step.curCmd, step.count, version_);
+        break;
+      case Step::Kind::Delay: {
+        // What came before the delay reaches the client now, as a real server's would.
+        if (!SendResponse(buffer.Data(), false)) return;
+        buffer.Clear();
+        switch (Wait(step.delayMs)) {
+          case WaitResult::Elapsed:
+            break;
+          case WaitResult::Attention:
+            SendAttentionAck();
+            return;
+          case WaitResult::Closed:
+            closed_ = true;
+            return;
+        }
+        break;
+      }
+      case Step::Kind::Drop:
+        SendResponse(buffer.Data(), false);
+        Drop();
+        return;
+    }
+  }
+  SendResponse(buffer.Data(), true);
+}
+
+}  // namespace sqlsim
