@@ -119,7 +119,7 @@ ConnectOutcome Connector::Connect() {
   try {
     odbc = OdbcConnectionString(
         oleDb, installedDrivers_ ? installedDrivers_() : std::vector<std::string>{});
-  } catch (const ConnectionStringError& error) {
+  } catch (const std::exception& error) {  // also the driver lookup's own failure
     Wipe(oleDb);
     Fail(error.what());
     return ConnectOutcome::kFailed;

@@ -230,6 +230,7 @@ int IniDocument::ReadInteger(std::string_view section, std::string_view key, int
     base = 16;
     text.remove_prefix(2);
   }
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) return fallback;
   long long number = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, base);
   if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return fallback;
@@ -375,6 +376,9 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
   };
   const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
   if (::fchmod(fd, mode) != 0) fail(errno);
+  if (exists && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+    // Only root may hand a file to its owner (a run under sudo); anyone else writes their own.
+  }
   std::size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);

@@ -60,6 +60,9 @@ class ServerList {
   std::vector<ServerEntry> entries_;
 };
 
+// The confirmation asked (Yes/No, No the default) before "Remove All Servers from List".
+inline constexpr std::string_view kRemoveAllServersQuestion = "Remove all servers from the list?";
+
 // Capitals as the server box shows them (ASCII letters; other characters unchanged).
 std::string UpperCase(std::string_view text);
 // Letter case ignored (ASCII), then by byte value.

@@ -20,20 +20,6 @@ std::string Bool(bool value) {
   return value ? "1" : "0";
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    lines.emplace_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::string Newline(std::string_view text) {
   const std::size_t at = text.find('\n');
   return at != std::string_view::npos && at > 0 && text[at - 1] == '\r' ? "\r\n" : "\n";
@@ -54,7 +40,7 @@ void Migrate(const std::filesystem::path& source, const std::filesystem::path& t
   const std::optional<std::string> bytes = ReadFileBytes(source);
   if (!bytes) return;
   const DecodedText decoded = DecodeText(*bytes);
-  std::vector<std::string> lines = SplitLines(decoded.text);
+  std::vector<std::string> lines = IniDocument::Parse(decoded.text).Lines();
   report::ReplaceInStrings("[SQLServerQuorva]", "[SQLServerQuorvane]", lines);
   const std::string newline = Newline(decoded.text);
   std::string text;

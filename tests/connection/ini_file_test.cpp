@@ -37,7 +37,8 @@ TEST(IniDocument, ReadsLikeThePrivateProfileFunctions) {
 
 TEST(IniDocument, ReadsIntegersAndBooleans) {
   const IniDocument ini = IniDocument::Parse(
-      "[S]\nDec=42\nNeg=-50\nHex=0x1F\nBad=12a\nEmpty=\nHuge=99999999999\nFive=5\nZero=0\n");
+      "[S]\nDec=42\nNeg=-50\nHex=0x1F\nBad=12a\nEmpty=\nHuge=99999999999\nFive=5\nZero=0\n"
+      "Twice=--5\n");
   EXPECT_EQ(ini.ReadInteger("S", "Dec", 7), 42);
   EXPECT_EQ(ini.ReadInteger("S", "Neg", 7), -50);
   EXPECT_EQ(ini.ReadInteger("S", "Hex", 7), 31);
@@ -45,6 +46,7 @@ TEST(IniDocument, ReadsIntegersAndBooleans) {
   EXPECT_EQ(ini.ReadInteger("S", "Empty", 7), 7);
   EXPECT_EQ(ini.ReadInteger("S", "Huge", 7), 7);
   EXPECT_EQ(ini.ReadInteger("S", "Missing", 7), 7);
+  EXPECT_EQ(ini.ReadInteger("S", "Twice", 7), 7);
   EXPECT_TRUE(ini.ReadBool("S", "Five", false));
   EXPECT_FALSE(ini.ReadBool("S", "Zero", true));
   EXPECT_TRUE(ini.ReadBool("S", "Bad", true));
