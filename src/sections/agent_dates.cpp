@@ -9,14 +9,17 @@ std::string High(std::string_view c) {
   return "(" + std::string(c) + " / 10000)";
 }
 
+// yyzz, without parentheses of its own.
+std::string LastFour(std::string_view c) {
+  return std::string(c) + " - ((" + std::string(c) + " / 10000) * 10000)";
+}
+
 std::string Middle(std::string_view c) {
-  const std::string c4 = std::string(c) + " - ((" + std::string(c) + " / 10000) * 10000)";
-  return "((" + c4 + ") / 100)";
+  return "((" + LastFour(c) + ") / 100)";
 }
 
 std::string Low(std::string_view c) {
-  const std::string c4 = std::string(c) + " - ((" + std::string(c) + " / 10000) * 10000)";
-  return "(" + c4 + " - (((" + c4 + ") / 100) * 100))";
+  return "(" + LastFour(c) + " - (((" + LastFour(c) + ") / 100) * 100))";
 }
 
 // right(<pad> + convert(varchar(<width>), <part>), <width>)

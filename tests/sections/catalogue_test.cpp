@@ -15,6 +15,10 @@ struct Call {
   const char* line;
 };
 
+void PrintTo(const Call& call, std::ostream* os) {
+  *os << call.name;
+}
+
 // In the order the report run calls them.
 const std::vector<Call> kCatalogue = {
     {"sp_server_info", sp_server_info, "exec master..sp_server_info"},

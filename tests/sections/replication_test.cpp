@@ -16,6 +16,10 @@ struct Call {
   const char* line;
 };
 
+void PrintTo(const Call& call, std::ostream* os) {
+  *os << call.name;
+}
+
 // clang-format off
 // In the order the report run calls them. The per-database lines end with one blank.
 const std::vector<Call> kReplication = {
