@@ -209,11 +209,27 @@ TEST(OdbcDiagnostics, FirstErrorDecidesNumberStateAndFirstLine) {
       {"01000", 3621, "[FreeTDS][SQL Server]The statement has been terminated."},
       {"42000", 50000, "[FreeTDS][SQL Server]Second error"},
       {"42000", 50000, "[FreeTDS][SQL Server]Second error"},
+      {"08001", 0, "[FreeTDS][SQL Server]Unable to connect to data source"},
   };
   const DatabaseError error = ErrorFromDiagnostics(records, "fallback");
   EXPECT_STREQ(error.what(), "String or binary data would be truncated.\nSecond error");
   EXPECT_EQ(error.number(), 8152);
   EXPECT_EQ(error.state(), "22001");
+}
+
+TEST(OdbcDiagnostics, DriverFollowUpsAfterTheFirstErrorAreLeftOut) {
+  const DatabaseError login =
+      ErrorFromDiagnostics({{"42000", 18456, "[FreeTDS][SQL Server]Login failed for user 'sa'."},
+                            {"08001", 0, "[FreeTDS][SQL Server]Unable to connect to data source"}},
+                           "x", ErrorContext{true, 15});
+  EXPECT_STREQ(login.what(), "Login failed for user 'sa'.");
+  EXPECT_EQ(login.number(), 18456);
+  const DatabaseError driverFirst =
+      ErrorFromDiagnostics({{"HY000", 0, "[FreeTDS][SQL Server]Driver problem"},
+                            {"HY000", 0, "[FreeTDS][SQL Server]Follow-up"},
+                            {"42000", 102, "[FreeTDS][SQL Server]Incorrect syntax near 'x'."}},
+                           "x");
+  EXPECT_STREQ(driverFirst.what(), "Driver problem\nIncorrect syntax near 'x'.");
 }
 
 TEST(OdbcDiagnostics, OnlyInformationalRecordsAreStillShown) {
@@ -246,6 +262,20 @@ TEST(OdbcDiagnostics, TimeoutAndLostLinkGetAClearLead) {
       {{"08S01", 20009, "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable"}},
       "x", ErrorContext{true, 15});
   EXPECT_STREQ(unreachable.what(), "Unable to connect: Adaptive Server is unavailable");
+}
+
+TEST(OdbcDiagnostics, ADeadLinkReadsAsLostWhateverTheDriversState) {
+  const DatabaseError eof = ErrorFromDiagnostics(
+      {{"01000", 20017, "[FreeTDS][SQL Server]Unexpected EOF from the server"}}, "x",
+      ErrorContext{false, 15, true});
+  EXPECT_STREQ(eof.what(),
+               "The connection to the server was lost (Unexpected EOF from the server)");
+  EXPECT_EQ(eof.state(), "08S01");
+  EXPECT_EQ(eof.number(), 20017);
+  const DatabaseError silent =
+      ErrorFromDiagnostics({}, "Could not read a row", ErrorContext{false, 15, true});
+  EXPECT_STREQ(silent.what(), "The connection to the server was lost (Could not read a row)");
+  EXPECT_EQ(silent.state(), "08S01");
 }
 
 }  // namespace

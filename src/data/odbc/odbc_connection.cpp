@@ -78,6 +78,18 @@ struct Session {
         SQLGetConnectAttrW(dbc.Get(), SQL_ATTR_CONNECTION_DEAD, &dead, sizeof dead, nullptr);
     return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
   }
+
+  // The error for a failed statement call. A lost link also ends the session, so that nobody
+  // keeps talking to a socket that is gone.
+  DatabaseError Failure(const std::vector<DiagRecord>& records, std::string_view fallback,
+                        int timeoutSeconds) {
+    bool lost = LinkDead();
+    for (const DiagRecord& r : records) lost = lost || IsConnectionLost(r.state);
+    DatabaseError error =
+        ErrorFromDiagnostics(records, fallback, ErrorContext{false, timeoutSeconds, lost});
+    if (lost) Disconnect();
+    return error;
+  }
 };
 
 namespace {
@@ -141,16 +153,14 @@ class ResultStreamImpl : public ResultStream {
   }
 
   [[noreturn]] void Fail(std::string_view fallback) {
-    const auto records = ReadDiagnostics(SQL_HANDLE_STMT, Stmt());
-    DatabaseError error =
-        ErrorFromDiagnostics(records, fallback, ErrorContext{false, timeoutSeconds_});
-    bool lost = session_->LinkDead();
-    for (const DiagRecord& r : records) lost = lost || IsConnectionLost(r.state);
-    if (lost) {
-      // Nothing more can come; ending here keeps callers that loop on Next from spinning.
-      done_ = true;
-      session_->Disconnect();
-    }
+    Fail(ReadDiagnostics(SQL_HANDLE_STMT, Stmt()), fallback);
+  }
+
+  [[noreturn]] void Fail(const std::vector<DiagRecord>& records, std::string_view fallback) {
+    DatabaseError error = session_->Failure(records, fallback, timeoutSeconds_);
+    // After a lost link nothing more can come; ending here keeps callers that loop on Next
+    // from spinning.
+    if (!session_->connected) done_ = true;
     throw error;
   }
 
@@ -183,7 +193,14 @@ class ResultStreamImpl : public ResultStream {
     for (;;) {
       const SQLRETURN rc = SQLFetch(Stmt());
       if (rc == SQL_NO_DATA) break;
-      if (!SQL_SUCCEEDED(rc)) Fail("Could not read a row");
+      if (!SQL_SUCCEEDED(rc)) {
+        // FreeTDS fails the fetch that reaches a procedure's closing DONEPROC when the server
+        // flagged it with an error, with no record of its own: the error was already reported
+        // with its statement, and the rows read are the whole row set.
+        auto records = ReadDiagnostics(SQL_HANDLE_STMT, Stmt());
+        if (records.empty() && !session_->LinkDead()) break;
+        Fail(records, "Could not read a row");
+      }
       std::vector<Value>& row = rowSet->rows.emplace_back();
       row.reserve(columns.size());
       for (const Column& column : columns) row.push_back(ReadValue(column));
@@ -308,7 +325,6 @@ class ResultStreamImpl : public ResultStream {
 
 }  // namespace odbc
 
-using odbc::DiagRecord;
 using odbc::ErrorContext;
 using odbc::ErrorFromDiagnostics;
 using odbc::ReadDiagnostics;
@@ -395,13 +411,8 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
   }
   if (!SQL_SUCCEEDED(rc)) {
     const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt);
-    DatabaseError error = ErrorFromDiagnostics(records, "The batch failed without a message",
-                                               ErrorContext{false, timeoutSeconds});
-    bool lost = session_->LinkDead();
-    for (const DiagRecord& r : records) lost = lost || odbc::IsConnectionLost(r.state);
     statement->handle.Reset();
-    if (lost) session_->Disconnect();
-    throw error;
+    throw session_->Failure(records, "The batch failed without a message", timeoutSeconds);
   }
   return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement), timeoutSeconds,
                                                   true);

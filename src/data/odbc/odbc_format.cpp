@@ -347,11 +347,15 @@ DatabaseError ErrorFromDiagnostics(const std::vector<DiagRecord>& records,
   if (chosen.empty()) {
     for (const DiagRecord& r : records) chosen.push_back(&r);
   }
-  if (chosen.empty()) return DatabaseError(std::string(fallback));
+  const DiagRecord none{"", 0, std::string(fallback)};
+  if (chosen.empty()) chosen.push_back(&none);
 
   const DiagRecord& first = *chosen.front();
   std::vector<std::string> lines;
   for (const DiagRecord* r : chosen) {
+    // Later records without a server error number are the driver's own follow-ups ("Unable to
+    // connect to data source"): they repeat what the first one said.
+    if (r != chosen.front() && r->native == 0) continue;
     std::string text = StripDriverPrefixes(r->message);
     if (text.empty()) continue;
     bool seen = false;
@@ -360,6 +364,7 @@ DatabaseError ErrorFromDiagnostics(const std::vector<DiagRecord>& records,
   }
   if (lines.empty()) lines.emplace_back(fallback);
 
+  std::string state = first.state;
   std::string lead;
   if (IsTimeout(first.state)) {
     lead = context.connecting ? "Login timeout expired" : "Query timeout expired";
@@ -367,9 +372,10 @@ DatabaseError ErrorFromDiagnostics(const std::vector<DiagRecord>& records,
       lead += " after " + std::to_string(context.timeoutSeconds) +
               (context.timeoutSeconds == 1 ? " second" : " seconds");
     }
-  } else if (IsConnectionLost(first.state) && !context.connecting) {
-    // While connecting the same state means the server was never reached; the driver says so.
+  } else if (context.linkLost || (IsConnectionLost(first.state) && !context.connecting)) {
+    // While connecting, 08S01 means the server was never reached; the driver says so itself.
     lead = "The connection to the server was lost";
+    if (!IsConnectionLost(state)) state = "08S01";
   }
   if (!lead.empty()) {
     const std::string& detail = lines.front();
@@ -381,7 +387,7 @@ DatabaseError ErrorFromDiagnostics(const std::vector<DiagRecord>& records,
     if (i > 0) message += '\n';
     message += lines[i];
   }
-  return DatabaseError(message, first.native, first.state);
+  return DatabaseError(message, first.native, state);
 }
 
 }  // namespace quorvane::data::odbc

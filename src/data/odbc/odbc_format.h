@@ -74,15 +74,18 @@ std::string StripDriverPrefixes(std::string_view message);
 struct ErrorContext {
   bool connecting = false;
   int timeoutSeconds = 0;
+  // The driver found the link dead, whatever state its records carry (FreeTDS reports an
+  // unexpected EOF as 01000).
+  bool linkLost = false;
 };
 
 bool IsConnectionLost(std::string_view state);
 bool IsTimeout(std::string_view state);
 
 // The error to show for a failed call: the first error record decides number, state and the
-// first line; further distinct errors follow on their own lines. Informational records
+// first line; further distinct server errors follow on their own lines. Informational records
 // (class 01) are left out unless there is nothing else. `fallback` is used when the driver left
-// no record at all.
+// no record at all. A lost link always reads as one and carries state 08S01.
 DatabaseError ErrorFromDiagnostics(const std::vector<DiagRecord>& records,
                                    std::string_view fallback, const ErrorContext& context = {});
 
