@@ -28,6 +28,7 @@ bool IsRowSet(const Result& result) {
 }  // namespace
 
 void Query::Close() {
+  skippedErrors_.clear();
   stream_.reset();
   current_.reset();
   row_ = 0;
@@ -46,9 +47,22 @@ void Query::Open() {
   Close();
   stream_ = connection_.Execute(CommandText(), kCommandTimeoutSeconds);
   for (;;) {
-    std::optional<Result> result = WithUniqueNames(stream_->Next());
+    std::optional<Result> result;
+    try {
+      result = WithUniqueNames(stream_->Next());
+    } catch (const DatabaseError& error) {
+      // A statement after a leading row count failed; the row set of a later statement may
+      // still come, so keep the error for the caller and look on.
+      skippedErrors_.push_back(error);
+      if (skippedErrors_.size() < kMaxSkippedErrors) continue;
+    }
     if (!result) {
       stream_.reset();
+      if (!skippedErrors_.empty()) {
+        DatabaseError first = skippedErrors_.front();
+        skippedErrors_.erase(skippedErrors_.begin());
+        throw first;
+      }
       throw DatabaseError(kNoResultSetMessage);
     }
     if (IsRowSet(*result)) {
@@ -104,6 +118,12 @@ std::int32_t Query::AsInteger(int column) const {
 
 void Query::Next() {
   if (!AtEnd()) ++row_;
+}
+
+std::vector<DatabaseError> Query::TakeSkippedErrors() {
+  std::vector<DatabaseError> errors = std::move(skippedErrors_);
+  skippedErrors_.clear();
+  return errors;
 }
 
 std::optional<Result> Query::NextResult() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/connection.h"
+#include "data/database_error.h"
 #include "data/row_set.h"
 
 namespace quorvane::data {
@@ -16,6 +17,8 @@ namespace quorvane::data {
 class Query {
  public:
   static constexpr int kCommandTimeoutSeconds = 15;
+  // Bounds the errors Open collects, should a backend keep failing without moving on.
+  static constexpr std::size_t kMaxSkippedErrors = 1000;
 
   explicit Query(Connection& connection) : connection_(connection) {}
 
@@ -28,8 +31,12 @@ class Query {
   std::string CommandText() const;
 
   // Sends the batch, skips leading results that are not row sets and shows the first row set
-  // on its first row. Fails with kNoResultSetMessage when no row set comes.
+  // on its first row. Fails with kNoResultSetMessage when no row set comes. Errors of
+  // statements met while skipping are kept (TakeSkippedErrors) when a row set follows them;
+  // when none follows, the first of them is what Open throws.
   void Open();
+  // The errors Open met before the row set it shows, in order; they are given out once.
+  std::vector<DatabaseError> TakeSkippedErrors();
   bool IsOpen() const { return current_ != nullptr; }
 
   int FieldCount() const { return static_cast<int>(fields_.size()); }
@@ -61,6 +68,7 @@ class Query {
   std::vector<std::string> lines_;
   std::vector<Field> fields_;
   std::unique_ptr<ResultStream> stream_;
+  std::vector<DatabaseError> skippedErrors_;
   RowSetPtr current_;
   std::size_t row_ = 0;
 };

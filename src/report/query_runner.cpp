@@ -22,11 +22,17 @@ void QueryRunner::RunQuery(const std::vector<std::string>& lines) {
     ADOQuery1.ClearText();
     for (const auto& line : lines) ADOQuery1.AddLine(line);
     ADOQuery1.Open();
+    for (const data::DatabaseError& error : ADOQuery1.TakeSkippedErrors()) {
+      HandleADOQueryError(error);
+    }
   } catch (const data::DatabaseError& error) {
     // Only the database layer's errors belong in the report; anything else is a fault of the
     // program and must end the run where the user sees it.
-    ADOQuery1.Close();
     HandleADOQueryError(error);
+    for (const data::DatabaseError& later : ADOQuery1.TakeSkippedErrors()) {
+      HandleADOQueryError(later);
+    }
+    ADOQuery1.Close();
   }
 }
 

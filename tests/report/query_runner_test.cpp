@@ -100,6 +100,27 @@ TEST_F(QueryRunnerTest, ErrorAfterLeadingRowCountIsReportedNotHidden) {
   EXPECT_EQ(buffer.Entries()[0], kErrorStart + "Invalid object name 'x'.</div>");
 }
 
+TEST_F(QueryRunnerTest, RowSetAfterAFailedLeadingStatementIsStillShown) {
+  // The job script: row counts of its inserts, one insert failing, then the final select.
+  conn.On("b", {data::RowCount{3}, ScriptedError{"EXECUTE permission denied", 229},
+                data::RowCount{1}, TextRows({"name"}, {{"nightly"}})});
+  q.RunQuery("b");
+  q.AppendHtml(q.RenderResultSets(q.ADOQuery1, q.ADODataSet1, 0));
+  ASSERT_EQ(buffer.Size(), 2u);
+  EXPECT_EQ(buffer.Entries()[0], kErrorStart + "EXECUTE permission denied</div>");
+  EXPECT_NE(buffer.Entries()[1].find("<td>nightly</td>"), std::string::npos);
+  EXPECT_EQ(q.ReportExceptionCount, 1);
+}
+
+TEST_F(QueryRunnerTest, EveryErrorIsReportedWhenNoRowSetFollows) {
+  conn.On("b", {data::RowCount{3}, ScriptedError{"first"}, ScriptedError{"second"}});
+  q.RunQuery("b");
+  EXPECT_EQ(buffer.Entries(),
+            (std::vector<std::string>{kErrorStart + "first</div>", kErrorStart + "second</div>"}));
+  EXPECT_FALSE(q.ADOQuery1.IsOpen());
+  EXPECT_EQ(q.ReportExceptionCount, 2);
+}
+
 TEST_F(QueryRunnerTest, GetSqlReturnsFirstColumnOfFirstRowAsText) {
   conn.On("select a", {TextRows({"a", "b"}, {{"first", "x"}, {"second", "y"}})});
   EXPECT_EQ(q.GetSQL("select a"), "first");
