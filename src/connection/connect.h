@@ -70,12 +70,13 @@ ReportHooks HooksFor(report::ReportRun& run);
 // Asks unixODBC for the names of the installed drivers.
 using DriverLister = std::function<std::vector<std::string>()>;
 
+// How `Connect` ended; every failure has been shown in an error box already.
 enum class ConnectOutcome {
   kNothingToDo,     // blank server text
-  kInvalidTimeout,  // the timeout text is not a number; an error box said so
+  kInvalidTimeout,  // the timeout text is not a number of seconds
   kCancelled,       // the login dialog was cancelled
-  kFailed,     // the connection string, the open or the report run failed; an error box said so
-  kConnected,  // the report ran; the server list holds the server with its login
+  kFailed,          // the connection string, the open or the report run failed
+  kConnected,       // the report ran; the server list holds the server with its login
 };
 
 // The connection `SQLServer` as the main window drives it: `Connect` and the login dialog's
