@@ -429,7 +429,10 @@ Scenario ParseScenario(std::string_view text) {
         rule.sql = NormalizeBatch(GetString(*sql, bw + ".sql"));
       } else {
         rule.patternText = GetString(*pattern, bw + ".pattern");
-        auto flags = std::regex::ECMAScript;
+        // libstdc++'s default (backtracking) matcher recurses once per character and blows
+        // the stack on batches of a few ten thousand characters; the polynomial matcher does
+        // not, at the price of back-references.
+        auto flags = std::regex::ECMAScript | std::regex_constants::__polynomial;
         if (const json* icase = Optional(b, "ignoreCase")) {
           if (GetBool(*icase, bw + ".ignoreCase")) flags |= std::regex::icase;
         }

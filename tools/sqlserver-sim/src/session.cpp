@@ -533,7 +533,9 @@ void Session::Execute(std::vector<Step> plan) {
     const bool endsWithDone = !plan.empty() && plan.back().kind == Step::Kind::Done;
     if (lastDone == plan.rend() || !endsWithDone) AddDone(plan, kTokenDone, kDoneFinal, 0, 0);
   }
-  bool laterDone = false;
+  // A connection dropped mid-response was meant to send more, so the DONEs before the drop
+  // keep DONE_MORE and the client goes on reading into the broken link.
+  bool laterDone = drops;
   for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
     if (it->kind != Step::Kind::Done) continue;
     if (laterDone) it->status |= kDoneMore;
