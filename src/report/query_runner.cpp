@@ -36,6 +36,16 @@ void QueryRunner::RunQuery(const std::vector<std::string>& lines) {
   }
 }
 
+void QueryRunner::TableSection(const std::vector<std::string>& lines, int interval) {
+  RunQuery(lines);
+  AppendHtml(RenderResultSets(ADOQuery1, ADODataSet1, interval));
+}
+
+void QueryRunner::TextSection(std::string line) {
+  RunQuery(std::move(line));
+  AppendHtml(RenderAsTaggedText(ADOQuery1, "pre"));
+}
+
 std::string QueryRunner::GetSQL(const std::string& sql) {
   if (debugMode_) AppendHtmlComment("FUNCTION GetSQL : INPUT = " + sql);
   RunQuery(sql);

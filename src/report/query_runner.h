@@ -39,6 +39,14 @@ class QueryRunner {
   // statement failed, returned no column, no row or NULL.
   std::string GetSQL(const std::string& sql);
 
+  // The two section shapes: run a command, then append its row sets as tables, or the rows of
+  // its first row set as lines in a pre element.
+  void TableSection(const std::vector<std::string>& lines, int interval = 0);
+  void TableSection(std::string line, int interval = 0) {
+    TableSection(std::vector<std::string>{std::move(line)}, interval);
+  }
+  void TextSection(std::string line);
+
   // Writes the error block for a caught error and counts it; the "no result set" message of
   // the database layer is not an error for the report and leaves nothing.
   void HandleADOQueryError(const std::exception& error);

@@ -30,17 +30,12 @@ Lines ScriptLines(std::string_view text) {
   return lines;
 }
 
-void TableSection(report::QueryRunner& q, const Lines& lines) {
-  q.RunQuery(lines);
-  q.AppendHtml(q.RenderResultSets(q.ADOQuery1, q.ADODataSet1, 0));
-}
-
 // The history script with its row count filled in, ending in the open FROM of its final select
 // so that `closing` can filter or order it before the temporary table is dropped.
 void HistorySection(report::QueryRunner& q, int count, const Lines& closing) {
   const std::string placeholder = "{Count}";
   const std::string number = std::to_string(count);
-  Lines lines = ScriptLines(resources::SqlJobHistory());
+  Lines lines = ScriptLines(report::LoadResource("Resource_SQLJobHistory"));
   for (std::string& line : lines) {
     for (std::size_t at = line.find(placeholder); at != std::string::npos;
          at = line.find(placeholder, at + number.size())) {
@@ -49,7 +44,7 @@ void HistorySection(report::QueryRunner& q, int count, const Lines& closing) {
   }
   Add(lines, closing);
   lines.emplace_back("drop table #JobHistoryTmp");
-  TableSection(q, lines);
+  q.TableSection(lines);
 }
 
 }  // namespace
@@ -65,7 +60,7 @@ void sp_help_operator(report::QueryRunner& q) {
   Add(lines, DatePattern("last_netsend_date", "last_netsend_date,"));
   Add(lines, TimePattern("last_netsend_time", "last_netsend_time"));
   lines.emplace_back("from msdb.dbo.sysoperators");
-  TableSection(q, lines);
+  q.TableSection(lines);
 }
 
 void sp_help_alert(report::QueryRunner& q) {
@@ -84,16 +79,16 @@ void sp_help_alert(report::QueryRunner& q) {
       "from msdb.dbo.sysalerts a left join msdb.dbo.sysjobs j on a.job_id = j.job_id",
       "order by a.severity, a.[name]"});
   // clang-format on
-  TableSection(q, lines);
+  q.TableSection(lines);
 }
 
 void sp_help_job(report::QueryRunner& q) {
-  TableSection(q, ScriptLines(resources::SqlJobInfo()));
+  q.TableSection(ScriptLines(report::LoadResource("Resource_SQLJobInfo")));
 }
 
 void MaintenancePlans(report::QueryRunner& q) {
   // clang-format off
-  TableSection(q, {
+  q.TableSection({
       "select p.plan_name, n.database_name, p.date_created, p.owner, p.max_history_rows, p.remote_history_server, p.max_remote_history_rows,",
       "(select [name] from msdb.dbo.sysjobs where job_id = j.job_id) as job_name",
       "from msdb.dbo.sysdbmaintplans p",

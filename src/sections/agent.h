@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "report/query_runner.h"
+#include "report/resources.h"
 
 // SQL Server Agent: operators, alerts, jobs, maintenance plans and job history, read from msdb.
 // Agent dates and times are turned into text by the server (see agent_dates.h).
@@ -21,11 +22,3 @@ void JobHistoryFailures(report::QueryRunner& q);
 void JobHistoryLongRunning(report::QueryRunner& q);
 
 }  // namespace quorvane::sections
-
-namespace quorvane::resources {
-
-// The two Agent scripts compiled into the program.
-std::string_view SqlJobInfo();
-std::string_view SqlJobHistory();
-
-}  // namespace quorvane::resources

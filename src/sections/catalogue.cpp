@@ -6,79 +6,74 @@ namespace quorvane::sections {
 
 namespace {
 
-void TableSection(report::QueryRunner& q, std::string line, int interval = 0) {
-  q.RunQuery(std::move(line));
-  q.AppendHtml(q.RenderResultSets(q.ADOQuery1, q.ADODataSet1, interval));
-}
-
 // sp_helpfile gives one result, sp_spaceused two: a database is three results.
 constexpr int kResultsPerDatabase = 3;
 
 }  // namespace
 
 void sp_server_info(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_server_info");
+  q.TableSection("exec master..sp_server_info");
 }
 
 void sp_configure(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_configure");
+  q.TableSection("exec master..sp_configure");
 }
 
 void sp_helpsort(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helpsort");
+  q.TableSection("exec master..sp_helpsort");
 }
 
 void sp_helpserver(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helpserver");
+  q.TableSection("exec master..sp_helpserver");
 }
 
 void sp_helplinkedsrvlogin(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helplinkedsrvlogin");
+  q.TableSection("exec master..sp_helplinkedsrvlogin");
 }
 
 void sp_help_targetserver(report::QueryRunner& q) {
-  TableSection(q, "exec msdb..sp_help_targetserver");
+  q.TableSection("exec msdb..sp_help_targetserver");
 }
 
 void sp_help_targetservergroup(report::QueryRunner& q) {
-  TableSection(q, "exec msdb..sp_help_targetservergroup");
+  q.TableSection("exec msdb..sp_help_targetservergroup");
 }
 
 void sp_helpdevice(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helpdevice");
+  q.TableSection("exec master..sp_helpdevice");
 }
 
 void sp_helpdb(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helpdb");
+  q.TableSection("exec master..sp_helpdb");
 }
 
 void sp_helpfileALL(report::QueryRunner& q) {
-  TableSection(q, "EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'",
-               kResultsPerDatabase);
+  q.TableSection("EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'",
+                 kResultsPerDatabase);
 }
 
 void sp_helpsrvrole(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helpsrvrole");
+  q.TableSection("exec master..sp_helpsrvrole");
 }
 
 void sp_helpsrvrolemember(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helpsrvrolemember");
+  q.TableSection("exec master..sp_helpsrvrolemember");
 }
 
 void sp_helplogins(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_helplogins");
+  q.TableSection("exec master..sp_helplogins");
 }
 
 void xp_logininfo(report::QueryRunner& q) {
-  TableSection(q, "exec master..xp_logininfo");
+  q.TableSection("exec master..xp_logininfo");
 }
 
 void sp_validatelogins(report::QueryRunner& q) {
-  TableSection(q, "exec master..sp_validatelogins");
+  q.TableSection("exec master..sp_validatelogins");
 }
 
 void xp_loginconfig(report::QueryRunner& q) {
-  TableSection(q, "exec master..xp_loginconfig");
+  q.TableSection("exec master..xp_loginconfig");
 }
 
 }  // namespace quorvane::sections

@@ -7,11 +7,6 @@ namespace quorvane::sections {
 
 namespace {
 
-void TextSection(report::QueryRunner& q, std::string line) {
-  q.RunQuery(std::move(line));
-  q.AppendHtml(q.RenderAsTaggedText(q.ADOQuery1, "pre"));
-}
-
 std::string CmdShell(const std::string& command) {
   return "exec master..xp_cmdshell \"" + command + "\"";
 }
@@ -19,7 +14,7 @@ std::string CmdShell(const std::string& command) {
 }  // namespace
 
 void GetNetworkConfig(report::QueryRunner& q) {
-  TextSection(q, CmdShell("ipconfig /all"));
+  q.TextSection(CmdShell("ipconfig /all"));
 }
 
 void GetScheduledWindowsJobs(report::QueryRunner& q) {
@@ -27,14 +22,14 @@ void GetScheduledWindowsJobs(report::QueryRunner& q) {
   // other answer, a failed probe included, keeps schtasks.
   const std::string firstLine = q.GetSQL(CmdShell("schtasks"));
   const bool unknown = firstLine.find("not recognized") != std::string::npos;
-  TextSection(q, CmdShell(unknown ? "at" : "schtasks"));
+  q.TextSection(CmdShell(unknown ? "at" : "schtasks"));
 }
 
 void GetDiskInfo(report::QueryRunner& q) {
   // xp_fixeddrives knows the free space only; the total comes from the FileSystemObject. A
   // failing OLE call adds an error-information result before the drive table.
   // clang-format off
-  q.RunQuery(std::vector<std::string>{
+  q.TableSection(std::vector<std::string>{
       "SET NOCOUNT ON",
       "DECLARE @hr int",
       "DECLARE @fso int",
@@ -67,7 +62,6 @@ void GetDiskInfo(report::QueryRunner& q) {
       "ORDER BY drive DROP TABLE #drives Return",
   });
   // clang-format on
-  q.AppendHtml(q.RenderResultSets(q.ADOQuery1, q.ADODataSet1, 0));
 }
 
 }  // namespace quorvane::sections

@@ -54,8 +54,7 @@ void GetServiceName(report::QueryRunner& q) {
 }
 
 void xp_msver(report::QueryRunner& q) {
-  q.RunQuery("exec master..xp_msver");
-  q.AppendHtml(q.RenderResultSets(q.ADOQuery1, q.ADODataSet1, 0));
+  q.TableSection("exec master..xp_msver");
 }
 
 data::DateTime GetServerStartDateTime(report::QueryRunner& q) {
