@@ -177,16 +177,15 @@ std::string QuoteOdbcValue(DriverFamily family, std::string_view value, std::str
   });
   if (!needsBraces) return std::string(value);
   if (family == DriverFamily::kFreeTds) {
-    // FreeTDS ends a braced value at the first "};" and keeps "}}" as typed, so no escape exists
-    // for these two forms. Refusing beats sending a different password (and counting a failed
-    // login against the account).
-    if (value.find("};") != std::string_view::npos || value.back() == '}') {
-      throw ConnectionStringError(
-          "The " + std::string(field) +
-          " contains \"}\" before \";\" or at its end, which the FreeTDS ODBC driver cannot "
-          "receive unchanged. Choose a Microsoft ODBC Driver for SQL Server as the provider, or "
-          "change the " +
-          std::string(field) + ".");
+    // FreeTDS ends a braced value at the first "};" and keeps "}}" as typed, so there is no
+    // escape for "};". Refusing beats sending a different password (and counting a failed login
+    // against the account). A "}" at the end is fine: every pair is followed by ";".
+    if (value.find("};") != std::string_view::npos) {
+      throw ConnectionStringError("The " + std::string(field) +
+                                  " contains \"}\" followed by \";\", which the FreeTDS ODBC "
+                                  "driver cannot receive unchanged. Choose a Microsoft ODBC "
+                                  "Driver for SQL Server as the provider, or change the " +
+                                  std::string(field) + ".");
     }
     return "{" + std::string(value) + "}";
   }

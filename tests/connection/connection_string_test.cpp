@@ -172,15 +172,24 @@ TEST(OdbcQuoting, BracesWithoutDoublingForFreeTds) {
   EXPECT_EQ(ParseOdbcFreeTds(text).back(), (Pair{"PWD", "p;w={d}\"x"}));
 }
 
+TEST(OdbcQuoting, EndsEveryPairSoThatFreeTdsKeepsAClosingBraceOfTheValue) {
+  const std::string text = OdbcConnectionString(
+      OleDbConnectionString("SQLOLEDB.1", "SRV1", "a}}", "abc}"), kFreeTdsOnly);
+  EXPECT_NE(text.find("UID={a}}};PWD={abc}};"), std::string::npos) << text;
+  const Pairs pairs = ParseOdbcFreeTds(text);
+  EXPECT_EQ(pairs[5], (Pair{"UID", "a}}"}));
+  EXPECT_EQ(pairs[6], (Pair{"PWD", "abc}"}));
+}
+
 TEST(OdbcQuoting, RefusesWhatFreeTdsCannotReceiveWithoutNamingIt) {
   for (const std::string& password :
-       {"ab};c"s, "abc}"s, "}"s, "a}DRIVER=/tmp/evil.so"s, "a}DSN=x;b"s, "x\0y"s}) {
+       {"ab};c"s, "};"s, "a}DRIVER=/tmp/evil.so"s, "a}DSN=x;b"s, "x\0y"s}) {
     try {
       OdbcConnectionString(OleDbConnectionString("SQLOLEDB.1", "SRV1", "sa", password),
                            kFreeTdsOnly);
       ADD_FAILURE() << "accepted " << password;
     } catch (const ConnectionStringError& error) {
-      if (password.size() > 1) {  // "}" itself is named by the message
+      if (password.size() > 2) {  // "};" itself is named by the message
         EXPECT_EQ(std::string(error.what()).find(password), std::string::npos) << error.what();
       }
     }
