@@ -134,6 +134,11 @@ nlohmann::json TestScenario() {
               RowSet({Col("blob", "nvarchar(max)")}, {{LongText(100000)}})}}},
            {{"sql", "exec dbo.rows_and_count"},
             {"results", {RowSet({Col("a", "int")}, {{1}}), {{"count", 5}}}}},
+           {{"sql", "exec dbo.rows_error_rows"},
+            {"results",
+             {RowSet({Col("a", "int")}, {{1}, {2}}),
+              {{"error", {{"number", 976}, {"class", 14}, {"text", "not accessible"}}}},
+              RowSet({Col("b", "int")}, {{3}})}}},
            {{"sql", "count then rows"}, {"results", {{{"count", 3}}, one}}},
            {{"sql", "info then rows"},
             {"results",
@@ -339,6 +344,48 @@ TEST_F(SimulatorTest, ProcedureResultsHideInProcedureCounts) {
   ASSERT_EQ(st.ExecDirect("exec dbo.rows_and_count"), SQL_SUCCESS) << Describe(st.Diags());
   EXPECT_EQ(st.FetchAll(), (Rows{{Cell("1")}}));
   EXPECT_EQ(st.MoreResults(), SQL_NO_DATA);
+}
+
+// The shape the per-database walks of the report produce: an error between row sets, inside
+// a procedure, reached by plain and by prepared execution.
+TEST_F(SimulatorTest, ErrorBetweenRowSetsOfAProcedure) {
+  Connection c;
+  Connect(c);
+  for (const bool prepared : {false, true}) {
+    SCOPED_TRACE(prepared ? "prepared" : "direct");
+    Statement st(c);
+    const SQLRETURN rc = prepared ? (st.Prepare("exec dbo.rows_error_rows"), st.Execute())
+                                  : st.ExecDirect("exec dbo.rows_error_rows");
+    ASSERT_EQ(rc, SQL_SUCCESS) << Describe(st.Diags());
+    EXPECT_EQ(st.FetchAll(), (Rows{{Cell("1")}, {Cell("2")}}));
+    ASSERT_EQ(st.MoreResults(), SQL_ERROR);
+    const auto diags = st.Diags();
+    ASSERT_FALSE(diags.empty());
+    EXPECT_EQ(diags[0].native, 976);
+    ASSERT_EQ(st.MoreResults(), SQL_SUCCESS) << Describe(st.Diags());
+    EXPECT_EQ(st.FetchAll(), (Rows{{Cell("3")}}));
+    EXPECT_EQ(st.MoreResults(), SQL_NO_DATA);
+  }
+}
+
+TEST_F(SimulatorTest, CatalogChangesAndTransactionsAreAcknowledged) {
+  Connection c;
+  Connect(c);
+  const SQLRETURN use =
+      SQLSetConnectAttr(c.Handle(), SQL_ATTR_CURRENT_CATALOG, const_cast<char*>("msdb"), SQL_NTS);
+  EXPECT_TRUE(SQL_SUCCEEDED(use)) << Describe(c.Diags());
+  SQLCHAR catalog[64] = {};
+  SQLINTEGER length = 0;
+  SQLGetConnectAttr(c.Handle(), SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length);
+  EXPECT_STREQ(reinterpret_cast<char*>(catalog), "msdb");
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(c.Handle(), SQL_ATTR_AUTOCOMMIT,
+                                              reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
+      << Describe(c.Diags());
+  EXPECT_EQ(Query(c, "select @@servername"), (Rows{{Cell("SIMTEST")}}));
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, c.Handle(), SQL_COMMIT), SQL_SUCCESS) << Describe(c.Diags());
+  EXPECT_EQ(Query(c, "select @@servername"), (Rows{{Cell("SIMTEST")}}));
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, c.Handle(), SQL_ROLLBACK), SQL_SUCCESS)
+      << Describe(c.Diags());
 }
 
 TEST_F(SimulatorTest, CountBeforeRowsIsItsOwnResult) {

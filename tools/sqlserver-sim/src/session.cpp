@@ -263,7 +263,6 @@ void Session::HandleRpc(const Message& message) {
   std::vector<Step> plan;
   for (const RpcCall& call : calls) {
     const std::string name = Lower(call.Name());
-    const std::size_t callStart = plan.size();
     std::int32_t returnStatus = 0;
     std::optional<std::pair<const RpcParam*, std::int32_t>> handleOut;
     auto finishProc = [&]() {
@@ -274,10 +273,7 @@ void Session::HandleRpc(const Message& message) {
         WriteReturnValueInt(tail, ordinal, handleOut->first->name, handleOut->second, version_);
       }
       AddTokens(plan, tail.Take());
-      const bool failed = std::any_of(
-          plan.begin() + static_cast<std::ptrdiff_t>(callStart), plan.end(),
-          [](const Step& s) { return s.kind == Step::Kind::Done && (s.status & kDoneError) != 0; });
-      AddDone(plan, kTokenDoneProc, failed ? kDoneError : kDoneFinal, kCmdExecute, 0);
+      AddDone(plan, kTokenDoneProc, kDoneFinal, kCmdExecute, 0);  // no DONE_ERROR: see below
     };
     auto statementOf = [&](std::size_t position) -> std::string {
       const RpcParam* stmt = Param(call, position, "@stmt");
@@ -484,16 +480,14 @@ void Session::PlanStatement(const std::string& sql, bool insideProcedure, std::v
     PlanResults(*results, false, plan);
     return;
   }
-  const std::size_t first = plan.size();
   PlanResults(*results, true, plan);
   if (!plan.empty() && plan.back().kind == Step::Kind::Drop) return;
   ByteWriter w;
   WriteReturnStatus(w, rule ? rule->returnStatus : 0);
   AddTokens(plan, w.Take());
-  const bool failed = std::any_of(
-      plan.begin() + static_cast<std::ptrdiff_t>(first), plan.end(),
-      [](const Step& s) { return s.kind == Step::Kind::Done && (s.status & kDoneError) != 0; });
-  AddDone(plan, kTokenDoneProc, failed ? kDoneError : kDoneFinal, kCmdExecute, 0);
+  // Errors are flagged on the DONEINPROC after them only. With DONE_ERROR on the DONEPROC,
+  // FreeTDS fails the fetch that reaches it, without a message, even after a good row set.
+  AddDone(plan, kTokenDoneProc, kDoneFinal, kCmdExecute, 0);
 }
 
 // ---- execution ------------------------------------------------------------------------------
