@@ -122,7 +122,7 @@ class ResultStreamImpl : public ResultStream {
         return std::nullopt;
       }
       // On failure nothing is pending, so the next call moves on past the failed statement.
-      if (!SQL_SUCCEEDED(rc)) Fail("The server reported an error without a message");
+      if (!Succeeded(rc)) Fail("The server reported an error without a message");
     }
     pending_ = false;
 
@@ -145,6 +145,12 @@ class ResultStreamImpl : public ResultStream {
   };
 
   SQLHSTMT Stmt() const { return statement_->handle.Get(); }
+
+  // FreeTDS reports a link that died in mid-response as a warning (01000 "Unexpected EOF") on
+  // an otherwise successful call, and then offers an empty result; that is a failure.
+  bool Succeeded(SQLRETURN rc) const {
+    return rc == SQL_SUCCESS || (rc == SQL_SUCCESS_WITH_INFO && !session_->LinkDead());
+  }
 
   // Frees the statement as soon as the batch is exhausted, so that the connection is free.
   void Finish() {
@@ -193,7 +199,7 @@ class ResultStreamImpl : public ResultStream {
     for (;;) {
       const SQLRETURN rc = SQLFetch(Stmt());
       if (rc == SQL_NO_DATA) break;
-      if (!SQL_SUCCEEDED(rc)) {
+      if (!Succeeded(rc)) {
         // FreeTDS fails the fetch that reaches a procedure's closing DONEPROC when the server
         // flagged it with an error, with no record of its own: the error was already reported
         // with its statement, and the rows read are the whole row set.
@@ -409,7 +415,7 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
     return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement), timeoutSeconds,
                                                     false);
   }
-  if (!SQL_SUCCEEDED(rc)) {
+  if (!SQL_SUCCEEDED(rc) || (rc == SQL_SUCCESS_WITH_INFO && session_->LinkDead())) {
     const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt);
     statement->handle.Reset();
     throw session_->Failure(records, "The batch failed without a message", timeoutSeconds);
