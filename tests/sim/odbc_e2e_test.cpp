@@ -111,6 +111,16 @@ nlohmann::json TestScenario() {
            {{"sql", "select @@servername"},
             {"results", {RowSet({Col("", "nvarchar(128)")}, {{"SIMTEST"}})}}},
            {{"sql", "select types"}, {"results", {RowSet(typeColumns, {typeRow})}}},
+           {{"sql", "select not null types"},
+            {"results",
+             {RowSet(
+                 {Col("ti", "tinyint", false), Col("si", "smallint", false), Col("i", "int", false),
+                  Col("bi", "bigint", false), Col("b", "bit", false), Col("m", "money", false),
+                  Col("sm", "smallmoney", false), Col("dt", "datetime", false),
+                  Col("sdt", "smalldatetime", false), Col("t", "time(3)", false),
+                  Col("f", "float", false), Col("r", "real", false)},
+                 {{0, -1, -2147483647 - 1, "9223372036854775807", false, "12.34", "-1.5",
+                   "2000-01-01 00:00:00", "2079-06-06 23:59:00", "13:14:15.123", 0.5, 2}})}}},
            {{"sql", "select numbers"},
             {"results", {RowSet({Col("f", "float"), Col("r", "real")}, {{3.25, -1.5}})}}},
            {{"sql", "two sets"},
@@ -266,6 +276,30 @@ TEST_F(SimulatorTest, TypesRoundTripForOlderProtocolVersions) {
     Statement st(c);
     ASSERT_EQ(st.ExecDirect("select types"), SQL_SUCCESS) << Describe(st.Diags());
     CheckTypes(st);
+  }
+}
+
+TEST_F(SimulatorTest, NotNullColumnsUseTheFixedWireTypes) {
+  for (const char* tds : {"7.1", "7.4"}) {
+    SCOPED_TRACE(tds);
+    Connection c;
+    Connect(c, tds);
+    const Rows rows = Query(c, "select not null types");
+    ASSERT_EQ(rows.size(), 1u);
+    const auto& r = rows[0];
+    ASSERT_EQ(r.size(), 12u);
+    EXPECT_EQ(r[0], Cell("0"));
+    EXPECT_EQ(r[1], Cell("-1"));
+    EXPECT_EQ(r[2], Cell("-2147483648"));
+    EXPECT_EQ(r[3], Cell("9223372036854775807"));
+    EXPECT_EQ(r[4], Cell("0"));
+    EXPECT_EQ(r[5], Cell("12.3400"));
+    EXPECT_EQ(r[6], Cell("-1.5000"));
+    EXPECT_EQ(r[7], Cell("2000-01-01 00:00:00.000"));
+    EXPECT_EQ(r[8], Cell("2079-06-06 23:59:00"));  // FreeTDS prints no fraction here
+    EXPECT_EQ(r[9], Cell("13:14:15.123"));
+    EXPECT_DOUBLE_EQ(std::stod(r[10].value()), 0.5);
+    EXPECT_DOUBLE_EQ(std::stod(r[11].value()), 2.0);
   }
 }
 
