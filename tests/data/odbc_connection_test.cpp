@@ -534,6 +534,33 @@ TEST_F(OdbcEndToEnd, TimeoutThenTheNextQueryWorks) {
   EXPECT_EQ(query.DisplayText(0), "2");
 }
 
+TEST_F(OdbcEndToEnd, TimeoutBetweenTwoRowSetsFailsTheNextResult) {
+  Serve(json::array(
+      {Batch("select 1; waitfor delay '00:00:20'; select 2",
+             json::array({Rows(json::array({Column("a", "int")}), json::array({{1}})),
+                          json{{"delay_ms", 20000}},
+                          Rows(json::array({Column("b", "int")}), json::array({{2}}))})),
+       Batch("select 3",
+             json::array({Rows(json::array({Column("c", "int")}), json::array({{3}}))}))}));
+  auto connection = Connect();
+  auto stream = connection->Execute("select 1; waitfor delay '00:00:20'; select 2", 1);
+  ASSERT_TRUE(AsRowSet(stream->Next()));
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    while (stream->Next()) {
+    }
+    FAIL() << "no timeout";
+  } catch (const DatabaseError& e) {
+    EXPECT_EQ(e.state(), "HYT00") << e.what();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_TRUE(connection->Connected());
+  auto next = connection->Execute("select 3", 15);
+  const RowSetPtr rows = AsRowSet(next->Next());
+  ASSERT_TRUE(rows);
+  EXPECT_EQ(rows->rows[0][0].text, "3");
+}
+
 TEST_F(OdbcEndToEnd, DroppedAtABatchTheConnectionIsGone) {
   const json rows = Rows(json::array({Column("a", "int")}), json::array({{1}}));
   Serve(json::array({Batch("one", json::array({rows})), Batch("two", json::array({rows}))}),

@@ -199,14 +199,7 @@ class ResultStreamImpl : public ResultStream {
     for (;;) {
       const SQLRETURN rc = SQLFetch(Stmt());
       if (rc == SQL_NO_DATA) break;
-      if (!Succeeded(rc)) {
-        // FreeTDS fails the fetch that reaches a procedure's closing DONEPROC when the server
-        // flagged it with an error, with no record of its own: the error was already reported
-        // with its statement, and the rows read are the whole row set.
-        auto records = ReadDiagnostics(SQL_HANDLE_STMT, Stmt());
-        if (records.empty() && !session_->LinkDead()) break;
-        Fail(records, "Could not read a row");
-      }
+      if (!Succeeded(rc)) Fail("Could not read a row");
       std::vector<Value>& row = rowSet->rows.emplace_back();
       row.reserve(columns.size());
       for (const Column& column : columns) row.push_back(ReadValue(column));
