@@ -113,6 +113,8 @@ TEST_F(OdbcEndToEnd, EveryTypeRoundTripsWithNulls) {
       {"real", K::ftFloat, 3.14, "3.14"},
       {"decimal(10,2)", K::ftFMTBcd, "12345678.90", "12345678.90"},
       {"decimal(5,3)", K::ftFMTBcd, "-0.500", "-0.500"},
+      {"decimal(5,3)", K::ftFMTBcd, "0.5", "0.500"},
+      {"numeric(5,0)", K::ftFMTBcd, 0, "0"},
       {"numeric(38,0)", K::ftFMTBcd, "99999999999999999999999999999999999999",
        "99999999999999999999999999999999999999"},
       {"numeric(38,0)", K::ftFMTBcd, "-12345678901234567890123456789012345678",
@@ -138,6 +140,14 @@ TEST_F(OdbcEndToEnd, EveryTypeRoundTripsWithNulls) {
       {"binary(4)", K::ftBytes, "0x0102", "0x01020000"},
       {"varbinary(16)", K::ftVarBytes, "0xdeadBEEF", "0xDEADBEEF"},
       {"image", K::ftBlob, "0x00FF", "0x00FF"},
+      {"varbinary(max)", K::ftVarBytes, "0x0A0B", "0x0A0B"},
+      {"varchar(max)", K::ftString, "long text", "long text"},
+      {"smallint", K::ftSmallint, 32767, "32767"},
+      {"smalldatetime", K::ftDateTime, "1900-01-01 00:01:00", "1900-01-01 00:01:00"},
+      {"smallmoney", K::ftFMTBcd, "-214748.3648", "-214748.3648"},
+      {"time(7)", K::ftDateTime, "23:59:59.9999999", "23:59:59.999"},
+      {"sql_variant", K::ftVariant, 42, "42"},
+      {"sql_variant", K::ftVariant, "text in a variant", "text in a variant"},
   };
   json columns = json::array();
   json values = json::array();

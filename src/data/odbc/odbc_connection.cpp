@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "data/database_error.h"
 #include "data/odbc/odbc_format.h"
@@ -159,11 +158,8 @@ class ResultStreamImpl : public ResultStream {
   }
 
   [[noreturn]] void Fail(std::string_view fallback) {
-    Fail(ReadDiagnostics(SQL_HANDLE_STMT, Stmt()), fallback);
-  }
-
-  [[noreturn]] void Fail(const std::vector<DiagRecord>& records, std::string_view fallback) {
-    DatabaseError error = session_->Failure(records, fallback, timeoutSeconds_);
+    DatabaseError error =
+        session_->Failure(ReadDiagnostics(SQL_HANDLE_STMT, Stmt()), fallback, timeoutSeconds_);
     // After a lost link nothing more can come; ending here keeps callers that loop on Next
     // from spinning.
     if (!session_->connected) done_ = true;
