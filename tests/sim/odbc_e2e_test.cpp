@@ -136,6 +136,7 @@ nlohmann::json TestScenario() {
                  {"text", "Database 'ghost' cannot be opened because it is offline."}}}}}}},
            {{"sql", "slow"}, {"results", {{{"delay_ms", 20000}}, one}}},
            {{"sql", "a bit slow"}, {"results", {{{"delay_ms", 300}}, one}}},
+           {{"sql", "one second"}, {"results", {{{"delay_ms", 1000}}, one}}},
            {{"sql", "rows then slow"}, {"results", {one, {{"delay_ms", 200}}}}},
            {{"sql", "drop me"}, {"results", {one, {{"drop", true}}}}},
            {{"sql", "big"},
@@ -595,14 +596,14 @@ TEST_F(SimulatorTest, ConnectionsAreServedConcurrently) {
       Connection c;
       if (!SQL_SUCCEEDED(c.Connect(Cs()))) return;
       Statement st(c);
-      if (st.ExecDirect("a bit slow") != SQL_SUCCESS) return;
+      if (st.ExecDirect("one second") != SQL_SUCCESS) return;
       if (st.FetchAll() == Rows{{Cell("1")}}) ++ok;
     });
   }
   for (auto& t : clients) t.join();
   EXPECT_EQ(ok, 2);
-  // Two 300 ms delays served one after the other would take 600 ms.
-  EXPECT_LT(Clock::now() - start, 550ms);
+  // Served one after the other, the two delays would take two seconds.
+  EXPECT_LT(Clock::now() - start, 1800ms);
   EXPECT_EQ(server_->Batches().size(), 2u);
 }
 
