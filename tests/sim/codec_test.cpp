@@ -13,9 +13,12 @@
 #include "sqlserver_sim/text.h"
 #include "sqlserver_sim/tokens.h"
 #include "sqlserver_sim/types.h"
+#include "tds_test_util.h"
 
 namespace sqlsim {
 namespace {
+
+using testing::BuildLogin7;
 
 Bytes B(std::initializer_list<int> values) {
   Bytes out;
@@ -38,52 +41,6 @@ TEST(Login7Password, EncodeIsTheInverseForAwkwardPasswords) {
     EXPECT_EQ(DecodePassword(EncodePassword(pw)), pw);
   }
   EXPECT_EQ(EncodePassword("sa"), B({0x92, 0xA5, 0xB3, 0xA5}));
-}
-
-// Builds a LOGIN7 message the way a 7.4 client lays it out.
-Bytes BuildLogin7(const std::string& user, const std::string& password, const std::string& db,
-                  std::uint32_t tdsVersion = 0x74000004, std::uint8_t optionFlags2 = 0) {
-  const std::u16string fields[] = {
-      u"host", Utf8ToUtf16(user), Utf8ToUtf16(password), u"app", u"server", u"", u"lib",
-      u"",     Utf8ToUtf16(db)};
-  const std::size_t fixed = 94;
-  ByteWriter data;
-  ByteWriter offsets;
-  for (std::size_t i = 0; i < std::size(fields); ++i) {
-    if (i == 5) {  // extension slot
-      offsets.U16(0);
-      offsets.U16(0);
-      continue;
-    }
-    offsets.U16(static_cast<std::uint16_t>(fixed + data.Size()));
-    offsets.U16(static_cast<std::uint16_t>(fields[i].size()));
-    if (i == 2) {
-      data.Append(EncodePassword(password));
-    } else {
-      data.Utf16(fields[i]);
-    }
-  }
-  ByteWriter w;
-  w.U32(static_cast<std::uint32_t>(fixed + data.Size()));
-  w.U32(tdsVersion);
-  w.U32(4096);
-  w.U32(7);
-  w.U32(1234);
-  w.U32(0);
-  w.U8(0xE0);
-  w.U8(optionFlags2);
-  w.U8(0);
-  w.U8(0);
-  w.U32(0);
-  w.U32(0x409);
-  w.Append(offsets.Data());
-  for (int i = 0; i < 6; ++i) w.U8(0);   // client id
-  for (int i = 0; i < 4; ++i) w.U16(0);  // SSPI, attach db file
-  w.U32(0);                              // change password
-  w.U32(0);                              // long SSPI length
-  EXPECT_EQ(w.Size(), fixed);
-  w.Append(data.Data());
-  return w.Take();
 }
 
 TEST(Login7, ParsesUserPasswordDatabaseAndVersion) {

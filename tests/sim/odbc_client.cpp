@@ -77,6 +77,10 @@ Connection::~Connection() {
   SQLFreeHandle(SQL_HANDLE_ENV, env_);
 }
 
+void Connection::SetPacketSize(SQLULEN bytes) {
+  SQLSetConnectAttr(dbc_, SQL_ATTR_PACKET_SIZE, reinterpret_cast<SQLPOINTER>(bytes), 0);
+}
+
 SQLRETURN Connection::Connect(const std::string& connectionString) {
   SQLCHAR out[1024];
   SQLSMALLINT outLength = 0;

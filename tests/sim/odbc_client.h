@@ -48,6 +48,8 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   SQLRETURN Connect(const std::string& connectionString);
+  // Asks for a TDS packet size; call before Connect.
+  void SetPacketSize(SQLULEN bytes);
   std::vector<Diagnostic> Diags() const { return Diagnostics(SQL_HANDLE_DBC, dbc_); }
   SQLHDBC Handle() const { return dbc_; }
 

@@ -150,6 +150,8 @@ nlohmann::json TestScenario() {
              {RowSet({Col("a", "int")}, {{1}, {2}}),
               {{"error", {{"number", 976}, {"class", 14}, {"text", "not accessible"}}}},
               RowSet({Col("b", "int")}, {{3}})}}},
+           {{"sql", "select n from t where n = @P1 and s = @P2"}, {"results", {one}}},
+           {{"sql", "exec dbo.with_param 9, N'it''s'"}, {"results", {one}}},
            {{"sql", "count then rows"}, {"results", {{{"count", 3}}, one}}},
            {{"sql", "info then rows"},
             {"results",
@@ -314,10 +316,11 @@ TEST_F(SimulatorTest, FloatingPointValues) {
 }
 
 TEST_F(SimulatorTest, LargeResultsSpanManyPacketsAtAnyPacketSize) {
-  for (const char* extra : {"", "PacketSize=512"}) {
-    SCOPED_TRACE(extra);
+  for (const SQLULEN packetSize : {0, 512, 32767}) {
+    SCOPED_TRACE(packetSize);
     Connection c;
-    Connect(c, "7.4", extra);
+    if (packetSize != 0) c.SetPacketSize(packetSize);
+    Connect(c);
     Statement st(c);
     ASSERT_EQ(st.ExecDirect("big"), SQL_SUCCESS) << Describe(st.Diags());
     const Rows rows = st.FetchAll();
@@ -332,12 +335,16 @@ TEST_F(SimulatorTest, LargeResultsSpanManyPacketsAtAnyPacketSize) {
 }
 
 TEST_F(SimulatorTest, LongBatchesArriveWhole) {
-  Connection c;
-  Connect(c, "7.4", "PacketSize=512");
-  const std::string sql = "select '" + std::string(30000, 'q') + "' as long_batch";
-  EXPECT_EQ(Query(c, sql), (Rows{{Cell("1")}}));
-  ASSERT_EQ(server_->Batches().size(), 1u);
-  EXPECT_EQ(server_->Batches()[0], sql);
+  for (const SQLULEN packetSize : {0, 512}) {
+    SCOPED_TRACE(packetSize);
+    Connection c;
+    if (packetSize != 0) c.SetPacketSize(packetSize);
+    Connect(c);
+    const std::string sql = "select '" + std::string(30000, 'q') + "' as long_batch";
+    EXPECT_EQ(Query(c, sql), (Rows{{Cell("1")}}));
+    ASSERT_FALSE(server_->Batches().empty());
+    EXPECT_EQ(server_->Batches().back(), sql);
+  }
 }
 
 // ---- result shapes --------------------------------------------------------------------------
@@ -485,6 +492,39 @@ TEST_F(SimulatorTest, PreparedStatementsGoThroughRpc) {
   }
   EXPECT_EQ(Query(c, "select @@servername"), (Rows{{Cell("SIMTEST")}}));
   EXPECT_EQ(server_->Batches(), (std::vector<std::string>(3, "select @@servername")));
+}
+
+TEST_F(SimulatorTest, BoundParametersAndProcedureCallEscapes) {
+  Connection c;
+  Connect(c);
+  SQLINTEGER number = 9;
+  SQLLEN numberLength = 0;
+  char text[] = "it's";
+  SQLLEN textLength = SQL_NTS;
+  {
+    // FreeTDS sends sp_executesql; the statement text, with its @P markers, is what matches.
+    Statement st(c);
+    SQLBindParameter(st.Handle(), 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &number, 0,
+                     &numberLength);
+    SQLBindParameter(st.Handle(), 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_WVARCHAR, 10, 0, text, 0,
+                     &textLength);
+    ASSERT_EQ(st.ExecDirect("select n from t where n = ? and s = ?"), SQL_SUCCESS)
+        << Describe(st.Diags());
+    EXPECT_EQ(st.FetchAll(), (Rows{{Cell("1")}}));
+  }
+  {
+    // A {call} with parameters becomes an RPC by name, matched as an EXEC with literals.
+    Statement st(c);
+    SQLBindParameter(st.Handle(), 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &number, 0,
+                     &numberLength);
+    SQLBindParameter(st.Handle(), 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_WVARCHAR, 10, 0, text, 0,
+                     &textLength);
+    ASSERT_EQ(st.ExecDirect("{call dbo.with_param(?, ?)}"), SQL_SUCCESS) << Describe(st.Diags());
+    EXPECT_EQ(st.FetchAll(), (Rows{{Cell("1")}}));
+  }
+  EXPECT_EQ(server_->Batches(),
+            (std::vector<std::string>{"select n from t where n = @P1 and s = @P2",
+                                      "exec dbo.with_param 9, N'it''s'"}));
 }
 
 // ---- delays, cancellation, faults -----------------------------------------------------------
