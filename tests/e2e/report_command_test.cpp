@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli_options.h"
+#include "cli/report_command.h"
+
+namespace quorvane::cli {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunCommand(const std::vector<std::string>& args, const std::string& input = "") {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  const int status = RunReportCommand(args, in, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(CommandLine, DefaultsFollowTheSettingsTabDefaults) {
+  const CliOptions o = ParseCommandLine({"--server", "SRV1"});
+  EXPECT_EQ(o.server, "SRV1");
+  EXPECT_FALSE(o.login);  // Windows authentication
+  EXPECT_EQ(o.provider, "SQLOLEDB.1");
+  EXPECT_EQ(o.timeoutSeconds, 15);
+  EXPECT_TRUE(o.allowCmdShell);
+  EXPECT_TRUE(o.allowOACreate);
+  EXPECT_FALSE(o.ignoreReplication);
+  EXPECT_EQ(o.jobHistory, 100);
+  EXPECT_EQ(o.jobHistoryLimit, 20);
+}
+
+TEST(CommandLine, EverySettingHasAnOption) {
+  const CliOptions o = ParseCommandLine(
+      {"-S", "SRV1\\INST", "-U", "audit", "--password-stdin", "--provider", "FreeTDS", "--timeout",
+       "30", "--no-cmdshell", "--no-ole-automation", "--no-replication", "--job-history", "1000",
+       "--job-history-limit", "1", "-o", "out.htm", "--debug"});
+  EXPECT_EQ(o.server, "SRV1\\INST");
+  EXPECT_EQ(o.login, "audit");
+  EXPECT_TRUE(o.passwordFromStdin);
+  EXPECT_EQ(o.provider, "FreeTDS");
+  EXPECT_EQ(o.timeoutSeconds, 30);
+  EXPECT_FALSE(o.allowCmdShell);
+  EXPECT_FALSE(o.allowOACreate);
+  EXPECT_TRUE(o.ignoreReplication);
+  EXPECT_EQ(o.jobHistory, 1000);
+  EXPECT_EQ(o.jobHistoryLimit, 1);
+  EXPECT_EQ(o.output, "out.htm");
+  EXPECT_TRUE(o.debug);
+}
+
+TEST(CommandLine, BadCommandLinesAreRefusedWithAReason) {
+  auto reason = [](const std::vector<std::string>& args) {
+    try {
+      ParseCommandLine(args);
+    } catch (const UsageError& e) {
+      return e.message;
+    }
+    return std::string("accepted");
+  };
+  EXPECT_NE(reason({}).find("--server is required"), std::string::npos);
+  EXPECT_NE(reason({"--server"}).find("needs a value"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--bogus"}).find("unknown option '--bogus'"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--job-history", "1001"}).find("from 1 to 1000"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--job-history", "0"}).find("from 1 to 1000"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--timeout", "15s"}).find("whole number"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--password", "secret"}).find("not taken as arguments"),
+            std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--password-stdin"}).find("goes with --login"), std::string::npos);
+  EXPECT_NE(reason({"--demo", "-S", "x"}).find("leave out --server"), std::string::npos);
+}
+
+TEST(ReportCommand, BadOptionExitsWithTwoAndHelpWithZero) {
+  Outcome bad = RunCommand({"--server", "x", "--nope"});
+  EXPECT_EQ(bad.status, kBadCommandLine);
+  EXPECT_NE(bad.err.find("unknown option '--nope'"), std::string::npos);
+  Outcome help = RunCommand({"--help"});
+  EXPECT_EQ(help.status, kReportClean);
+  EXPECT_NE(help.out.find("Usage: quorvane-report"), std::string::npos);
+}
+
+TEST(ReportCommand, LoginWithoutPasswordOnStdinIsABadCommandLine) {
+  Outcome o = RunCommand({"--server", "x", "--login", "sa", "--password-stdin"}, "");
+  EXPECT_EQ(o.status, kBadCommandLine);
+  EXPECT_NE(o.err.find("no password on standard input"), std::string::npos);
+}
+
+TEST(ReportCommand, UnreachableServerExitsWithThreeAndTheDriversMessage) {
+  // Port 1 on loopback: nothing listens there, so the driver's refusal comes back at once.
+  Outcome o = RunCommand({"--server", "127.0.0.1,1", "--login", "sa", "--password-stdin",
+                          "--timeout", "5", "--output", ::testing::TempDir() + "unreachable.htm"},
+                         "not-the-password\n");
+  EXPECT_EQ(o.status, kConnectionFailed);
+  EXPECT_NE(o.err.find("connection failed: "), std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find("not-the-password"), std::string::npos) << "the password leaked";
+}
+
+}  // namespace
+}  // namespace quorvane::cli
