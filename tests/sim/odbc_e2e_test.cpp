@@ -236,6 +236,41 @@ TEST(SimulatorFaults, RefuseLoginsRefusesEveryone) {
   EXPECT_NE(all.find("Login failed for user 'sa'."), std::string::npos) << all;
 }
 
+// FreeTDS turns UID=DOMAIN\user into an NTLM login; the simulator checks the NTLMv2 answer
+// against the scenario's password for that Windows login.
+TEST(SimulatorWindowsLogin, NtlmAnswerIsCheckedAgainstTheScenario) {
+  Server server(R"J({"logins": [{"name": "sa", "password": "secret"},
+                                {"name": "QUORVANE\\alice", "password": "Pa55 w0rd!"}],
+                     "batches": [{"sql": "select 1", "results": [{"count": 1}]}]})J");
+  server.Start();
+  {
+    Connection c;
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        c.Connect(ConnectionString(server.Port(), "QUORVANE\\alice", "{Pa55 w0rd!}"))))
+        << Describe(c.Diags());
+    Statement st(c);
+    EXPECT_EQ(st.ExecDirect("select 1"), SQL_SUCCESS) << Describe(st.Diags());
+  }
+  {
+    Connection c;
+    EXPECT_EQ(c.Connect(ConnectionString(server.Port(), "quorvane\\ALICE", "{Pa55 w0rd!}")),
+              SQL_SUCCESS)
+        << "Windows login names ignore case: " << Describe(c.Diags());
+  }
+  for (const auto& [user, password] :
+       {std::pair<std::string, std::string>{"QUORVANE\\alice", "wrong"},
+        {"QUORVANE\\bob", "{Pa55 w0rd!}"},
+        {"OTHER\\alice", "{Pa55 w0rd!}"}}) {
+    Connection c;
+    EXPECT_EQ(c.Connect(ConnectionString(server.Port(), user, password)), SQL_ERROR) << user;
+    const std::string diags = Describe(c.Diags());
+    EXPECT_NE(diags.find("(18456) "), std::string::npos) << diags;
+    EXPECT_NE(diags.find("Login failed for user '" + user.substr(0, user.find('\\')) + "\\"),
+              std::string::npos)
+        << diags;
+  }
+}
+
 // ---- values ---------------------------------------------------------------------------------
 
 void CheckTypes(Statement& st) {

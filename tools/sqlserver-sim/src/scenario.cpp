@@ -364,7 +364,8 @@ Scenario ParseScenario(std::string_view text) {
   CheckFields(doc, "(top level)", {"server", "logins", "faults", "batches", "unknown"});
 
   if (const json* server = Optional(doc, "server")) {
-    CheckFields(*server, "server", {"name", "version", "product", "database", "language"});
+    CheckFields(*server, "server",
+                {"name", "version", "product", "database", "language", "domain"});
     if (const json* name = Optional(*server, "name")) {
       s.serverName = GetString(*name, "server.name");
       if (s.serverName.empty() || Utf8ToUtf16(s.serverName).size() > 128) {
@@ -379,6 +380,9 @@ Scenario ParseScenario(std::string_view text) {
     }
     if (const json* database = Optional(*server, "database")) {
       s.database = GetString(*database, "server.database");
+    }
+    if (const json* domain = Optional(*server, "domain")) {
+      s.domain = GetString(*domain, "server.domain");
     }
     if (const json* language = Optional(*server, "language")) {
       s.language = GetString(*language, "server.language");
@@ -501,11 +505,18 @@ const BatchRule* Scenario::Find(std::string_view batch) const {
 bool Scenario::AcceptsLogin(std::string_view user, std::string_view password) const {
   if (refuseLogins) return false;
   if (!logins) return true;
+  const Login* login = FindLogin(user);
+  return login && login->password == password;
+}
+
+const Login* Scenario::FindLogin(std::string_view name) const {
+  if (!logins) return nullptr;
   // Login names compare case-insensitively (default server collation), passwords exactly.
-  const std::string lowered = Lower(user);
-  return std::any_of(logins->begin(), logins->end(), [&](const Login& l) {
-    return Lower(l.name) == lowered && l.password == password;
-  });
+  const std::string lowered = Lower(name);
+  for (const Login& l : *logins) {
+    if (Lower(l.name) == lowered) return &l;
+  }
+  return nullptr;
 }
 
 // ---- unknown batches ------------------------------------------------------------------------

@@ -8,8 +8,10 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <random>
 
 #include "sqlserver_sim/login.h"
+#include "sqlserver_sim/ntlm.h"
 #include "sqlserver_sim/text.h"
 #include "sqlserver_sim/tokens.h"
 
@@ -205,12 +207,38 @@ bool Session::Handshake() {
                                 "Login failed: the simulator speaks TDS 7.1 to 7.4 only.", "", 1});
   }
   if (login.IntegratedSecurity()) {
-    return refuse(ServerMessage{18452, 1, 14,
-                                "Login failed. The login is from an untrusted domain and cannot be "
-                                "used with Integrated authentication.",
-                                "", 1});
-  }
-  if (!scenario_.AcceptsLogin(login.userName, login.password)) {
+    // NTLM (what FreeTDS does for UID=DOMAIN\user) is checked against the scenario's Windows
+    // logins; Kerberos and anything else cannot be, so they meet an untrusted domain.
+    if (!ntlm::IsMessage(login.sspi, 1)) {
+      return refuse(ServerMessage{18452, 1, 14,
+                                  "Login failed. The login is from an untrusted domain and cannot "
+                                  "be used with Integrated authentication.",
+                                  "", 1});
+    }
+    ntlm::Challenge challenge{};
+    std::random_device random;
+    for (auto& b : challenge) b = static_cast<std::uint8_t>(random());
+    const Bytes message = ntlm::BuildChallenge(challenge, scenario_.domain, scenario_.serverName);
+    ByteWriter sspi;
+    sspi.U8(kTokenSspi);
+    sspi.U16(static_cast<std::uint16_t>(message.size()));
+    sspi.Append(message);
+    if (!SendResponse(sspi.Data(), true)) return false;
+    Message reply;
+    if (!ReadMessage(reply)) return false;
+    if (reply.type != kSspi) {
+      throw ProtocolError("expected the NTLM answer, got message type " +
+                          std::to_string(reply.type));
+    }
+    const ntlm::Authenticate answer = ntlm::ParseAuthenticate(reply.payload);
+    const std::string account = answer.domain + "\\" + answer.user;
+    const Login* windowsLogin = scenario_.FindLogin(account);
+    const bool accepted =
+        !scenario_.refuseLogins &&
+        (!scenario_.logins ||
+         (windowsLogin && ntlm::VerifyV2(answer, windowsLogin->password, challenge)));
+    if (!accepted) return refuse(LoginFailed(account));
+  } else if (!scenario_.AcceptsLogin(login.userName, login.password)) {
     return refuse(LoginFailed(login.userName));
   }
 

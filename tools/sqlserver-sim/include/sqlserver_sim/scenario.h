@@ -64,6 +64,7 @@ struct Scenario {
   std::string productName = "Microsoft SQL Server";
   std::string database = "master";  // when the login names none
   std::string language = "us_english";
+  std::string domain = "QUORVANE";           // announced in the NTLM challenge
   std::optional<std::vector<Login>> logins;  // absent: every login is accepted
   bool refuseLogins = false;
   int dropAtBatch = 0;
@@ -74,6 +75,8 @@ struct Scenario {
   // Exact-text rules by normalised text (first one wins), then pattern rules in order.
   const BatchRule* Find(std::string_view batch) const;
   bool AcceptsLogin(std::string_view user, std::string_view password) const;
+  // The login named `name` (case-insensitive), e.g. "DOMAIN\user" for a Windows login.
+  const Login* FindLogin(std::string_view name) const;
 
   std::unordered_map<std::string, std::size_t> exact;
   std::vector<std::size_t> patterns;

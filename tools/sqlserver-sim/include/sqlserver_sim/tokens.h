@@ -23,6 +23,7 @@ enum Token : std::uint8_t {
   kTokenRow = 0xD1,
   kTokenNbcRow = 0xD2,
   kTokenEnvChange = 0xE3,
+  kTokenSspi = 0xED,
   kTokenDone = 0xFD,
   kTokenDoneProc = 0xFE,
   kTokenDoneInProc = 0xFF,
