@@ -127,7 +127,7 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const int exceptions = run.ReportExceptionCount();
-  out << "Report written to " << output << " in " << std::fixed << std::setprecision(1) << seconds
+  out << "Report written to " << output << " in " << std::fixed << std::setprecision(2) << seconds
       << " s with " << exceptions << " exception(s).\n";
   return exceptions > 0 ? kReportWithExceptions : kReportClean;
 }

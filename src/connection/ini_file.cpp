@@ -1,5 +1,7 @@
 #include "connection/ini_file.h"
 
+#include "data/utf8.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,24 +37,6 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // Windows-1252 at 0x80-0x9F; the five undefined bytes map to the C1 controls, as Windows does.
 constexpr std::array<char16_t, 32> kWindows1252High = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -76,7 +60,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
       }
     }
     if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
-    AppendUtf8(out, code);
+    data::AppendUtf8(out, code);
   }
   return out;
 }
@@ -156,7 +140,7 @@ std::string Windows1252ToUtf8(std::string_view bytes) {
   out.reserve(bytes.size());
   for (char byte : bytes) {
     const auto c = static_cast<unsigned char>(byte);
-    AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : c);
+    data::AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : c);
   }
   return out;
 }

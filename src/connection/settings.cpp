@@ -100,6 +100,20 @@ LoadedSettings SettingsFile::LoadSettings(const WindowPlacement& current) const 
   return loaded;
 }
 
+namespace {
+
+// The placement keys, written only while the window is not maximized, so the file keeps the
+// last normal placement.
+void AppendPlacement(const Settings& s, std::vector<std::pair<std::string, std::string>>& values) {
+  if (s.isMaximized) return;
+  values.insert(values.end(), {{"FormTop", std::to_string(s.placement.top)},
+                               {"FormLeft", std::to_string(s.placement.left)},
+                               {"FormHeight", std::to_string(s.placement.height)},
+                               {"FormWidth", std::to_string(s.placement.width)}});
+}
+
+}  // namespace
+
 void SettingsFile::SaveSettings(const Settings& s) const {
   std::vector<std::pair<std::string, std::string>> values{
       {"CurServer", s.curServer},
@@ -109,12 +123,7 @@ void SettingsFile::SaveSettings(const Settings& s) const {
       {"Servers", FormatServers(s.servers)},
       {"isMaximized", Bool(s.isMaximized)},
   };
-  if (!s.isMaximized) {
-    values.insert(values.end(), {{"FormTop", std::to_string(s.placement.top)},
-                                 {"FormLeft", std::to_string(s.placement.left)},
-                                 {"FormHeight", std::to_string(s.placement.height)},
-                                 {"FormWidth", std::to_string(s.placement.width)}});
-  }
+  AppendPlacement(s, values);
   values.insert(values.end(),
                 {{"LastReportPath", s.lastReportPath},
                  {"ReportPath", s.reportPath},
@@ -132,12 +141,7 @@ bool SettingsFile::SaveCurrentState(const Settings& s) const {
       {"Servers", FormatServers(s.servers)},
       {"isMaximized", Bool(s.isMaximized)},
   };
-  if (!s.isMaximized) {
-    values.insert(values.end(), {{"FormTop", std::to_string(s.placement.top)},
-                                 {"FormLeft", std::to_string(s.placement.left)},
-                                 {"FormHeight", std::to_string(s.placement.height)},
-                                 {"FormWidth", std::to_string(s.placement.width)}});
-  }
+  AppendPlacement(s, values);
   values.emplace_back("LastReportPath", s.lastReportPath);
   Write(values);
   return true;
