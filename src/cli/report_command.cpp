@@ -21,10 +21,6 @@ namespace quorvane::cli {
 
 namespace {
 
-// The login of the built-in demo instance; it exists only inside the simulator.
-constexpr const char* kDemoLogin = "sa";
-constexpr const char* kDemoPassword = "secret";
-
 struct Credentials {
   std::optional<std::string> login;
   std::string password;
@@ -72,7 +68,7 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     simulator = std::make_unique<sqlsim::Server>(sqlsim::DemoScenario());
     simulator->Start("127.0.0.1", 0);
     serverText = "127.0.0.1," + std::to_string(simulator->Port());
-    credentials = {kDemoLogin, kDemoPassword};
+    credentials = {sqlsim::kDemoLogin, sqlsim::kDemoPassword};
     err << "Started the simulated demo server on " << serverText << "\n";
   }
 

@@ -75,6 +75,16 @@ void Connector::JvLoginDialog1GetPassword(const std::string& userName, std::stri
 }
 
 ConnectOutcome Connector::Connect() {
+  if (const std::optional<ConnectOutcome> ended = Prepare()) return *ended;
+  try {
+    Open();
+  } catch (...) {
+    return Finish(std::current_exception());
+  }
+  return Finish(nullptr);
+}
+
+std::optional<ConnectOutcome> Connector::Prepare() {
   const std::string serverText = host_.ServerText();
   const std::string name(TrimBlanks(serverText));
   if (name.empty()) return ConnectOutcome::kNothingToDo;
@@ -129,17 +139,27 @@ ConnectOutcome Connector::Connect() {
 
   host_.SetWaitCursor();
   Call(report_.resetReportExceptionCount);
-  try {
-    SQLServer_.Open(report_.gatherInformation);
-  } catch (const std::exception& error) {
-    Fail(WithoutPassword(error.what()));
-    return ConnectOutcome::kFailed;
-  } catch (...) {
-    Fail("The connection failed for an unknown reason.");
+  pendingName_ = name;
+  pendingWindowsAuthentication_ = windowsAuthentication;
+  return std::nullopt;
+}
+
+void Connector::Open() {
+  SQLServer_.Open(report_.gatherInformation);
+}
+
+ConnectOutcome Connector::Finish(std::exception_ptr failure) {
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+      Fail(WithoutPassword(error.what()));
+    } catch (...) {
+      Fail("The connection failed for an unknown reason.");
+    }
     return ConnectOutcome::kFailed;
   }
-
-  servers_.Remember(name, windowsAuthentication ? std::string() : lastLoginName_);
+  servers_.Remember(pendingName_, pendingWindowsAuthentication_ ? std::string() : lastLoginName_);
   return ConnectOutcome::kConnected;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -89,8 +90,21 @@ class Connector {
   Connector(const Connector&) = delete;
   Connector& operator=(const Connector&) = delete;
 
-  // The Connect button's click handler, also run by Enter in the server box.
+  // The Connect button's click handler, also run by Enter in the server box: Prepare, Open
+  // and Finish in one go.
   ConnectOutcome Connect();
+
+  // The same in three steps, for a window that opens the connection (and so runs the report)
+  // on another thread. Prepare (steps up to the login dialog and the connection string) and
+  // Finish run where the host lives; Open may run anywhere while nothing else uses the
+  // connection.
+  //
+  // Prepare: the outcome when Connect ends there, nothing when the connection is to be opened.
+  std::optional<ConnectOutcome> Prepare();
+  // Opens the connection, which runs the report. Throws what the open or the run throws.
+  void Open();
+  // After Open: records the server with its login, or shows `failure` in an error box.
+  ConnectOutcome Finish(std::exception_ptr failure);
 
   // The login dialog's password event: keeps the user name and password for this connection.
   void JvLoginDialog1GetPassword(const std::string& userName, std::string& password);
@@ -108,6 +122,9 @@ class Connector {
   DriverLister installedDrivers_;
   std::string lastLoginName_;
   std::string lastPassword_;
+  // What Prepare found, for Finish.
+  std::string pendingName_;
+  bool pendingWindowsAuthentication_ = true;
 };
 
 // The timeout field's text as seconds: blanks around digits allowed, nothing else.

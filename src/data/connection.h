@@ -47,6 +47,10 @@ class Connection {
   // Sends one batch. Throws DatabaseError when the batch fails before its first result.
   virtual std::unique_ptr<ResultStream> Execute(const std::string& batch, int timeoutSeconds) = 0;
 
+  // The one call meant for another thread: interrupts the running batch, and makes every later
+  // one fail at once with kCancelledMessage until the next connect.
+  virtual void Cancel() {}
+
  protected:
   Connection() = default;
   virtual void Connect() = 0;

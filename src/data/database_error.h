@@ -24,4 +24,7 @@ class DatabaseError : public std::runtime_error {
 // it by this exact text (letter case included).
 inline constexpr const char* kNoResultSetMessage = "CommandText does not return a result set";
 
+// The message of a batch that was cancelled, or not sent because the connection was cancelled.
+inline constexpr const char* kCancelledMessage = "The operation was cancelled";
+
 }  // namespace quorvane::data

@@ -2,16 +2,23 @@
 
 namespace quorvane::report {
 
-void ReportBuffer::Load(std::string_view text) {
+void ReportBuffer::Clear() {
   entries_.clear();
+  if (observer_) observer_->Cleared();
+}
+
+void ReportBuffer::Append(std::string entry) {
+  entries_.push_back(std::move(entry));
+  if (observer_) observer_->Appended(entries_.back());
+}
+
+void ReportBuffer::Load(std::string_view text) {
+  Clear();
   std::size_t start = 0;
   while (start < text.size()) {
-    const std::size_t end = text.find("\r\n", start);
-    if (end == std::string_view::npos) {
-      entries_.emplace_back(text.substr(start));
-      break;
-    }
-    entries_.emplace_back(text.substr(start, end - start));
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    Append(std::string(text.substr(start, end - start)));
     start = end + 2;
   }
 }

@@ -10,8 +10,19 @@ namespace quorvane::report {
 // followed by CR LF; an entry may itself hold bare LF characters.
 class ReportBuffer {
  public:
-  void Clear() { entries_.clear(); }
-  void Append(std::string entry) { entries_.push_back(std::move(entry)); }
+  // Told of every change, on the thread that makes it, so that a debug window can follow the
+  // buffer as it grows without reading it whole.
+  class Observer {
+   public:
+    virtual ~Observer() = default;
+    virtual void Cleared() = 0;
+    virtual void Appended(std::string_view entry) = 0;
+  };
+
+  void SetObserver(Observer* observer) { observer_ = observer; }
+
+  void Clear();
+  void Append(std::string entry);
   // Replaces the content with the lines of `text`, split at CR LF (a final CR LF adds no line).
   void Load(std::string_view text);
 
@@ -21,6 +32,7 @@ class ReportBuffer {
 
  private:
   std::vector<std::string> entries_;
+  Observer* observer_ = nullptr;
 };
 
 }  // namespace quorvane::report

@@ -17,7 +17,9 @@ namespace quorvane::report {
 namespace {
 
 std::filesystem::path TemporaryBase() {
-  for (const char* name : {"TEMP", "TMPDIR"}) {
+  // XDG_RUNTIME_DIR is the desktop session's own private folder, where nobody else can plant
+  // a link.
+  for (const char* name : {"TEMP", "XDG_RUNTIME_DIR", "TMPDIR"}) {
     if (const char* value = std::getenv(name); value && *value) return value;
   }
   return std::filesystem::temp_directory_path();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 
 #include "data/database_error.h"
 #include "data/odbc/odbc_format.h"
@@ -41,9 +42,29 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 
 }  // namespace
 
+// The statement that is running, for a cancel from another thread; a statement leaves it
+// before its handle is freed, so a cancel never reaches a freed handle.
+struct CancelSlot {
+  std::mutex mutex;
+  SQLHSTMT running = SQL_NULL_HANDLE;
+  bool cancelled = false;  // until the next connect: later batches fail at once
+};
+
 // The statement of one result stream. The session can take its handle away (Close, a lost
 // link), after which the stream simply ends.
 struct Statement {
+  explicit Statement(std::shared_ptr<CancelSlot> slot) : cancel(std::move(slot)) {}
+  ~Statement() { Release(); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  void Release() {
+    const std::lock_guard lock(cancel->mutex);
+    if (cancel->running == handle.Get()) cancel->running = SQL_NULL_HANDLE;
+    handle.Reset();
+  }
+
+  std::shared_ptr<CancelSlot> cancel;
   StmtHandle handle;
 };
 
@@ -59,7 +80,7 @@ struct Session {
 
   void ReleaseStatements() {
     for (const auto& weak : statements) {
-      if (auto statement = weak.lock()) statement->handle.Reset();
+      if (auto statement = weak.lock()) statement->Release();
     }
     statements.clear();
   }
@@ -154,7 +175,7 @@ class ResultStreamImpl : public ResultStream {
   // Frees the statement as soon as the batch is exhausted, so that the connection is free.
   void Finish() {
     done_ = true;
-    statement_->handle.Reset();
+    statement_->Release();
   }
 
   [[noreturn]] void Fail(std::string_view fallback) {
@@ -324,7 +345,7 @@ using odbc::ErrorContext;
 using odbc::ErrorFromDiagnostics;
 using odbc::ReadDiagnostics;
 
-OdbcConnection::OdbcConnection() = default;
+OdbcConnection::OdbcConnection() : cancel_(std::make_shared<odbc::CancelSlot>()) {}
 
 OdbcConnection::~OdbcConnection() {
   Close();
@@ -341,8 +362,18 @@ void OdbcConnection::Close() {
   }
 }
 
+void OdbcConnection::Cancel() {
+  const std::lock_guard lock(cancel_->mutex);
+  cancel_->cancelled = true;
+  if (cancel_->running != SQL_NULL_HANDLE) SQLCancel(cancel_->running);
+}
+
 void OdbcConnection::Connect() {
   Close();
+  {
+    const std::lock_guard lock(cancel_->mutex);
+    cancel_->cancelled = false;
+  }
   auto session = std::make_shared<odbc::Session>();
   if (!SQL_SUCCEEDED(session->env.Allocate(SQL_NULL_HANDLE))) {
     throw DatabaseError("The ODBC driver manager could not be initialised");
@@ -384,7 +415,7 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
   // would make this batch fail with "connection busy".
   session_->ReleaseStatements();
 
-  auto statement = std::make_shared<odbc::Statement>();
+  auto statement = std::make_shared<odbc::Statement>(cancel_);
   const SQLHDBC dbc = session_->dbc.Get();
   if (!SQL_SUCCEEDED(statement->handle.Allocate(dbc))) {
     throw ErrorFromDiagnostics(ReadDiagnostics(SQL_HANDLE_DBC, dbc),
@@ -398,6 +429,11 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
                     SQL_IS_UINTEGER);
   }
 
+  {
+    const std::lock_guard lock(cancel_->mutex);
+    if (cancel_->cancelled) throw DatabaseError(kCancelledMessage, 0, "HY008");
+    cancel_->running = stmt;
+  }
   std::vector<SQLWCHAR> text = odbc::Utf8ToWide(batch);
   const SQLRETURN rc = SQLExecDirectW(stmt, text.data(), static_cast<SQLINTEGER>(text.size() - 1));
   if (rc == SQL_NO_DATA) {
@@ -406,7 +442,7 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
   }
   if (!SQL_SUCCEEDED(rc) || (rc == SQL_SUCCESS_WITH_INFO && session_->LinkDead())) {
     const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt);
-    statement->handle.Reset();
+    statement->Release();
     throw session_->Failure(records, "The batch failed without a message", timeoutSeconds);
   }
   return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement), timeoutSeconds,

@@ -10,7 +10,8 @@ namespace quorvane::data {
 
 namespace odbc {
 struct Session;
-}
+struct CancelSlot;
+}  // namespace odbc
 
 // The database interface over ODBC: unixODBC with the FreeTDS driver, or the system's driver
 // manager on Windows. Uses the wide API throughout, so text arrives as UTF-16 whatever client
@@ -24,7 +25,7 @@ struct Session;
 //   while (auto result = results->Next()) { ... }
 //
 // One batch runs at a time: executing a new batch discards what an earlier stream still had
-// pending (the server serves one request per connection). Not thread-safe.
+// pending (the server serves one request per connection). Not thread-safe, but for Cancel.
 class OdbcConnection : public Connection {
  public:
   OdbcConnection();
@@ -33,12 +34,14 @@ class OdbcConnection : public Connection {
   bool Connected() const override;
   void Close() override;
   std::unique_ptr<ResultStream> Execute(const std::string& batch, int timeoutSeconds) override;
+  void Cancel() override;
 
  protected:
   void Connect() override;
 
  private:
   std::shared_ptr<odbc::Session> session_;
+  std::shared_ptr<odbc::CancelSlot> cancel_;
 };
 
 // The names of the ODBC drivers the driver manager knows (SQLDrivers), in its order.

@@ -33,7 +33,10 @@ class Server {
   std::unique_ptr<Impl> impl_;
 };
 
-// The scenario of the built-in demo instance, compiled into the library.
+// The scenario of the built-in demo instance, compiled into the library, and its SQL login
+// (it exists only inside the simulator).
 std::string DemoScenario();
+inline constexpr const char* kDemoLogin = "sa";
+inline constexpr const char* kDemoPassword = "secret";
 
 }  // namespace sqlsim
