@@ -9,6 +9,11 @@ packages=(
   unixodbc unixodbc-dev tdsodbc freetds-common
   nlohmann-json3-dev
   chromium
+  # The desktop program: Qt 6 Widgets, WebEngine (and its helper process), printing; a virtual
+  # display and fonts for its tests; pdftotext for the printed report.
+  qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-qpa-plugins qt6-pdf-dev libqt6svg6
+  libgl-dev
+  xvfb xauth fonts-dejavu-core poppler-utils
 )
 
 missing=()

@@ -1,0 +1,90 @@
+// The desktop program: the start-up splash, the single-instance check, the main window.
+#include <QScreen>
+#include <QStringList>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "app/about_box.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "connection/settings.h"
+#include "sqlserver_sim/server.h"
+
+namespace {
+
+using quorvane::app::Application;
+using quorvane::app::SingleInstance;
+using quorvane::app::TAboutBox;
+using quorvane::app::TForm1;
+using quorvane::app::WindowOptions;
+
+// "-d" or "/d" in any letter case.
+bool DebugSwitch(const QStringList& arguments) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    if (a.size() == 2 && (a[0] == u'-' || a[0] == u'/') && a[1].toLower() == u'd') return true;
+  }
+  return false;
+}
+
+// The splash stands two seconds; the demo shortens it, and QUORVANE_SPLASH_MS sets it (tests).
+std::uint32_t SplashMilliseconds(bool demo) {
+  bool ok = false;
+  const int fromEnvironment = qEnvironmentVariableIntValue("QUORVANE_SPLASH_MS", &ok);
+  if (ok && fromEnvironment >= 0) return static_cast<std::uint32_t>(fromEnvironment);
+  return demo ? 500 : 2000;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the embedded browser needs it
+  Application app(argc, argv);
+  app.setApplicationName("quorvane");
+  app.setApplicationDisplayName("SQL Server Quorvane");
+  app.setWindowIcon(QIcon(":/quorvane.svg"));
+  const QStringList arguments = app.arguments();
+  const bool demo = arguments.contains("--demo");
+
+  auto splash = std::make_unique<TAboutBox>();
+  splash->MakeSplash();
+  splash->show();
+  if (QScreen* screen = splash->screen()) {
+    splash->move(screen->availableGeometry().center() - splash->rect().center());
+  }
+  quorvane::app::LongDelay(SplashMilliseconds(demo));
+  splash->repaint();
+
+  WindowOptions options;
+  options.debugMode = DebugSwitch(arguments);
+  options.settings = quorvane::connection::LocateSettings(quorvane::connection::ExecutableFolder());
+
+  SingleInstance instance(
+      SingleInstance::NameFor(QString::fromStdString(options.settings.file.string())));
+  if (!instance.Claim(arguments)) return 0;
+
+  std::unique_ptr<sqlsim::Server> simulator;
+  if (demo) {
+    simulator = std::make_unique<sqlsim::Server>(sqlsim::DemoScenario());
+    simulator->Start("127.0.0.1", 0);
+    options.demoServer = QStringLiteral("127.0.0.1,%1").arg(simulator->Port());
+    options.demoLogin = sqlsim::kDemoLogin;
+    options.demoPassword = sqlsim::kDemoPassword;
+    std::cerr << "quorvane: the simulated demo server listens on "
+              << options.demoServer.toStdString() << "\n";
+  }
+
+  TForm1 window(std::move(options));
+  app.SetErrorHandler(
+      [&window](const std::exception& error) { window.ApplicationEvents1Exception(error); });
+  QObject::connect(&instance, &SingleInstance::activationRequested, &window, &TForm1::Activate);
+  splash.reset();
+  window.show();
+  const int status = app.exec();
+  // A connection attempt that would not stop is still using the window's objects; everything
+  // the user needs is saved, so leave without tearing them down under it.
+  if (window.RunAbandoned()) std::_Exit(status);
+  return status;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QWidget>
+
+class QCheckBox;
+class QPushButton;
+class QToolButton;
+
+namespace quorvane::app {
+
+// A digits-only field that holds a whole number from 1 to 1000: a larger value becomes 1000
+// and a smaller or empty one 1 when the field loses the focus or its value is set.
+class JobHistoryField : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  explicit JobHistoryField(QWidget* parent = nullptr);
+  int Value() const;
+  void SetValue(int rows);
+  // Puts the clamped value into the field.
+  void Clamp();
+
+ protected:
+  void focusOutEvent(QFocusEvent* event) override;
+};
+
+// The run settings as the report reads them, taken from the Settings tab's controls.
+struct RunSettings {
+  bool allowCmdShell = true;
+  bool allowOACreate = true;
+  bool ignoreReplicationSection = false;
+  int jobHistory = 100;
+  int jobHistoryLimit = 20;
+};
+
+// The Settings tab: its controls, labels, hints and limits. The window reads and writes the
+// controls; `changed` fires for every edit and click that makes the settings unsaved.
+class SettingsTab : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit SettingsTab(QWidget* parent = nullptr);
+
+  RunSettings CurrentRunSettings() const;
+
+  QPushButton* SaveSettingsBitBtn;
+  QPushButton* DefaultSettingsBitBtn;
+  QLineEdit* FileSavePathEdit;
+  QToolButton* FileSavePathSpeedButton;
+  QLineEdit* ConnectionTimeoutMaskEdit;
+  QCheckBox* AllowCmdShellCheckBox;
+  QCheckBox* AllowOACreateCheckBox;
+  JobHistoryField* JobHistoryEdit;
+  JobHistoryField* JobHistoryLimitEdit;
+  QLineEdit* ProviderEdit;
+  QCheckBox* IgnoreReplicationSectionCheckBox;
+
+ signals:
+  void changed();
+};
+
+// The timeout field's text as the settings file keeps it: three positions, unfilled ones as
+// leading blanks.
+QString TimeoutFieldText(const QLineEdit& field);
+void SetTimeoutFieldText(QLineEdit& field, const QString& text);
+
+}  // namespace quorvane::app

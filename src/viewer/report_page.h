@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QUrl>
+#include <QWebEnginePage>
+#include <functional>
+
+namespace quorvane::viewer {
+
+// The page inside `WB`: lets the report file, its own anchors and the empty page load, and hands
+// every other link to `openExternally` instead of following it.
+class ReportPage : public QWebEnginePage {
+  Q_OBJECT
+
+ public:
+  ReportPage(QWebEngineProfile* profile, QObject* parent);
+
+  void SetAllowedUrl(const QUrl& url) { allowed_ = url; }
+  void SetExternalOpener(std::function<void(const QUrl&)> opener) {
+    openExternally_ = std::move(opener);
+  }
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+  QWebEnginePage* createWindow(WebWindowType type) override;
+
+ private:
+  QUrl allowed_;
+  std::function<void(const QUrl&)> openExternally_;
+};
+
+// Whether `url` is the report itself (any anchor in it) or the empty page.
+bool IsReportOrEmptyPage(const QUrl& url, const QUrl& report);
+
+}  // namespace quorvane::viewer

@@ -1,0 +1,36 @@
+#include "viewer/save_output.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <stdexcept>
+
+namespace quorvane::viewer {
+
+QString InitialSaveFolder(const QString& applicationFolder, const QString& lastReportFolder,
+                          const QString& defaultReportFolder) {
+  QString folder;
+  for (const QString& candidate : {applicationFolder, lastReportFolder, defaultReportFolder}) {
+    if (!candidate.isEmpty() && QFileInfo(candidate).isDir()) folder = candidate;
+  }
+  return folder;
+}
+
+void SaveReportFile(const QString& path, std::string_view text) {
+  QSaveFile file(path);
+  const auto fail = [&](const QString& what) {
+    throw std::runtime_error(QStringLiteral("%1 %2: %3")
+                                 .arg(what, QDir::toNativeSeparators(path), file.errorString())
+                                 .toStdString());
+  };
+  if (!file.open(QIODevice::WriteOnly)) fail(QStringLiteral("Cannot create"));
+  file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  const auto size = static_cast<qint64>(text.size());
+  if (file.write(text.data(), size) != size) {
+    file.cancelWriting();
+    fail(QStringLiteral("Cannot write"));
+  }
+  if (!file.commit()) fail(QStringLiteral("Cannot write"));
+}
+
+}  // namespace quorvane::viewer

@@ -1,0 +1,364 @@
+// The real main window under a virtual display, driving its controls by name, with the real
+// ODBC driver against the simulated SQL Server.
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <filesystem>
+
+#include "app/about_box.h"
+#include "app/login_dialog.h"
+#include "app/server_box.h"
+#include "app/window_placement.h"
+#include "viewer/report_view.h"
+#include "window_fixture.h"
+
+using namespace quorvane;
+using namespace quorvane::app;
+using namespace quorvane::app::testing;
+
+namespace quorvane::app::testing {
+
+connection::ConnectOutcome WindowFixture::RunDemoReport(int timeoutMs) {
+  TForm1& form = Window();
+  auto* box = Find<ServerBox>("SQLServerComboBox");
+  box->lineEdit()->clear();
+  QTest::keyClicks(box->lineEdit(), serverText);
+  Find<QCheckBox>("WinAuthCheckBox")->setChecked(false);
+  QSignalSpy finished(&form, &TForm1::runFinished);
+  AnswerNextModal([](QWidget* modal) {
+    auto* login = qobject_cast<LoginDialog*>(modal);
+    if (!login) return;
+    login->findChild<QLineEdit*>("UserNameEdit")->setText("sa");
+    login->findChild<QLineEdit*>("PasswordEdit")->setText("secret");
+    login->accept();
+    AcceptNextMessageBox();  // the demo's offline database ends the run with a warning
+  });
+  QTest::mouseClick(Find<QPushButton>("ConnectBitBtn"), Qt::LeftButton);
+  if (!finished.wait(timeoutMs)) return connection::ConnectOutcome::kFailed;
+  return finished.takeFirst().at(0).value<connection::ConnectOutcome>();
+}
+
+}  // namespace quorvane::app::testing
+
+namespace {
+
+QString ScreenshotFolder() {
+  const QString folder = QStringLiteral(QUORVANE_BUILD_DIR "/screenshots");
+  QDir().mkpath(folder);
+  return folder;
+}
+
+// What the display shows of a window, the browser's pixels included.
+void Screenshot(QWidget& window, const QString& name) {
+  QTest::qWait(100);
+  window.screen()->grabWindow(window.winId()).save(ScreenshotFolder() + "/" + name);
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { qRegisterMetaType<connection::ConnectOutcome>(); }
+
+  void startsWithDefaultsWithoutSettingsFile() {
+    WindowFixture f;
+    TForm1& form = f.Window();
+    QCOMPARE(form.windowTitle(), QString("SQL Server Quorvane"));
+    QVERIFY(!f.Find<QPushButton>("ConnectBitBtn")->isEnabled());
+    QVERIFY(!f.Find<QPushButton>("SaveOutputBitBtn")->isEnabled());
+    QVERIFY(f.Find<QCheckBox>("WinAuthCheckBox")->isChecked());
+    QVERIFY(f.Find<QToolButton>("PrintPreviewButton")->isHidden());
+    QVERIFY(f.Find<QToolButton>("DebugSpeedButton")->isHidden());
+    QCOMPARE(f.Find<QLineEdit>("ConnectionTimeoutMaskEdit")->text().trimmed(), QString("15"));
+    QCOMPARE(f.Find<QLineEdit>("ProviderEdit")->text(), QString("SQLOLEDB.1"));
+    QCOMPARE(f.Find<QLineEdit>("JobHistoryEdit")->text(), QString("100"));
+    QCOMPARE(f.Find<QLineEdit>("JobHistoryLimitEdit")->text(), QString("20"));
+    QVERIFY(!f.Find<QPushButton>("SaveSettingsBitBtn")->isEnabled());
+    QCOMPARE(f.Find<QTabWidget>("PageControl1")->tabText(0), QString("Quorva"));
+    QCOMPARE(form.minimumSize(), QSize(752, 537));
+    // Only the folder button has a tooltip; the hint of the others is for the status bar.
+    QCOMPARE(f.Find<QToolButton>("FileSavePathSpeedButton")->toolTip(), QString("Change path"));
+    QVERIFY(f.Find<QPushButton>("ConnectBitBtn")->toolTip().isEmpty());
+    QVERIFY(f.Find<QTextBrowser>("JvRichEdit1")->toPlainText().contains("Troubleshooting"));
+  }
+
+  void startsFromSettingsFile() {
+    WindowFixture f;
+    f.WriteSettings(
+        "[SQLServerQuorvane]\r\nCurServer=srv1\r\nServers=SRV2\xC3\xBF,SRV1\xC3\xBFsa\r\n"
+        "FormTop=-50\r\nFormLeft=-10\r\nFormHeight=100000\r\nFormWidth=800\r\nJobHistory=5000\r\n");
+    TForm1& form = f.Window();
+    auto* box = f.Find<QComboBox>("SQLServerComboBox");
+    QCOMPARE(box->count(), 2);
+    QCOMPARE(box->itemText(0), QString("SRV1"));
+    QCOMPARE(box->currentText(), QString("SRV1"));  // the box shows capitals
+    QVERIFY(!f.Find<QCheckBox>("WinAuthCheckBox")->isChecked());
+    QVERIFY(f.Find<QPushButton>("ConnectBitBtn")->isEnabled());
+    QCOMPARE(f.Find<QLineEdit>("JobHistoryEdit")->text(), QString("1000"));
+    const QRect screen = form.screen()->availableGeometry();
+    QCOMPARE(form.pos(), screen.topLeft());
+    QCOMPARE(form.height(), screen.height());
+  }
+
+  void placementIsPulledOntoTheScreen() {
+    const QRect screen(0, 0, 1280, 1024);
+    QCOMPARE(PlaceOnScreen({-50, -10, 600, 800}, screen), QRect(0, 0, 800, 600));
+    QCOMPARE(PlaceOnScreen({900, 2000, 600, 800}, screen), QRect(480, 424, 800, 600));
+    QCOMPARE(PlaceOnScreen({10, 10, 5000, 5000}, screen), QRect(0, 0, 1280, 1024));
+  }
+
+  void opensMaximizedWhenStoredSo() {
+    WindowFixture f;
+    f.WriteSettings("[SQLServerQuorvane]\r\nisMaximized=1\r\nFormTop=40\r\n");
+    QTRY_VERIFY(f.Window().isMaximized());
+  }
+
+  void hintsGoToTheStatusBar() {
+    WindowFixture f;
+    TForm1& form = f.Window();
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(f.Find<QPushButton>("ConnectBitBtn"), &enter);
+    QCOMPARE(form.StatusText(), QString("Connect to SQL Server."));
+    QApplication::sendEvent(f.Find<QToolButton>("FileSavePathSpeedButton"), &enter);
+    QCOMPARE(form.StatusText(), QString("Change the path."));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(f.Find<QToolButton>("FileSavePathSpeedButton"), &leave);
+    QCOMPARE(form.StatusText(), QString());
+  }
+
+  void debugModeShowsTheDebugButton() {
+    WindowFixture f(true);
+    auto* debug = f.Find<QToolButton>("DebugSpeedButton");
+    QVERIFY(debug->isVisible());
+    auto* container = f.Find<QPlainTextEdit>("HTMLContainer");
+    QTest::mouseClick(debug, Qt::LeftButton);
+    QVERIFY(container->isVisible());
+    QCOMPARE(container->height(), 231);
+    QTest::mouseClick(debug, Qt::LeftButton);
+    QVERIFY(!container->isVisible());
+  }
+
+  void typingCompletesAndPicks() {
+    WindowFixture f;
+    f.WriteSettings("[SQLServerQuorvane]\r\nServers=SRV1\xC3\xBFsa,OTHER\xC3\xBF\r\n");
+    f.Window();
+    auto* box = f.Find<ServerBox>("SQLServerComboBox");
+    QTest::keyClicks(box->lineEdit(), "sr");
+    QCOMPARE(box->currentText(), QString("SRV1"));
+    QCOMPARE(box->lineEdit()->selectedText(), QString("V1"));
+    QVERIFY(!f.Find<QCheckBox>("WinAuthCheckBox")->isChecked());
+    QVERIFY(f.Find<QPushButton>("ConnectBitBtn")->isEnabled());
+  }
+
+  void blankEnterDoesNothingAndShiftEnterConnects() {
+    WindowFixture f;
+    TForm1& form = f.Window();
+    QSignalSpy finished(&form, &TForm1::runFinished);
+    auto* box = f.Find<ServerBox>("SQLServerComboBox");
+    QTest::keyClicks(box->lineEdit(), "  ");
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
+             connection::ConnectOutcome::kNothingToDo);
+
+    box->lineEdit()->clear();
+    QTest::keyClicks(box->lineEdit(), f.serverText);
+    f.Find<QCheckBox>("WinAuthCheckBox")->setChecked(false);
+    QString caption;
+    bool passwordHasFocus = true;
+    AnswerNextModal([&](QWidget* modal) {
+      caption = modal->windowTitle();
+      passwordHasFocus = modal->findChild<QLineEdit*>("PasswordEdit")->hasFocus();
+      qobject_cast<QDialog*>(modal)->reject();
+    });
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(caption, "Log into " + f.serverText.toUpper());
+    QVERIFY(!passwordHasFocus);  // no remembered login: the focus is in the user name
+    QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
+             connection::ConnectOutcome::kCancelled);
+    QVERIFY(f.simulator->Batches().empty());
+  }
+
+  void loginDialogMasksWithHashAndFocusesThePassword() {
+    LoginDialog dialog(nullptr, "Log into X", "Log into SQL Server X", "sa");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* password = dialog.findChild<QLineEdit*>("PasswordEdit");
+    QTRY_VERIFY(password->hasFocus());
+    QCOMPARE(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter), int('#'));
+    QCOMPARE(dialog.findChild<QLineEdit*>("UserNameEdit")->text(), QString("sa"));
+    QTest::keyClicks(password, "secret");
+    Screenshot(dialog, "login-dialog.png");
+  }
+
+  // The whole demo report through the real driver: the controls during and after the run, the
+  // server remembered, the state written at closing and the temporary report deleted.
+  void demoReportRunsAndClosingSavesTheState() {
+    WindowFixture f(false, DemoScenarioWithDelay("Select SERVERPROPERTY('ServerName')", 1500));
+    TForm1& form = f.Window();
+    auto* connect = f.Find<QPushButton>("ConnectBitBtn");
+    auto* close = f.Find<QPushButton>("CloseBitBtn");
+    bool sawRunControlsDisabled = false;
+    qint64 longestGapMs = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+      longestGapMs = std::max(longestGapMs, sinceTick.restart());
+      if (form.RunActive() && !connect->isEnabled() && !close->isEnabled()) {
+        sawRunControlsDisabled = true;
+      }
+    });
+    probe.start(10);
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
+    qInfo("demo report in the window: %lld ms; longest event-loop gap %lld ms",
+          static_cast<long long>(took.elapsed()), static_cast<long long>(longestGapMs));
+    probe.stop();
+    QVERIFY(sawRunControlsDisabled);
+    QVERIFY2(longestGapMs < 500, qPrintable(QString::number(longestGapMs)));
+    QVERIFY(connect->isEnabled());
+    QVERIFY(close->isEnabled());
+    QVERIFY(f.Find<QPushButton>("SaveOutputBitBtn")->isEnabled());
+    QVERIFY(f.Find<QToolButton>("PrintPreviewButton")->isVisible());
+    QVERIFY(!f.Find<QProgressBar>("JvXPProgressBar1")->isEnabled());
+    QVERIFY(form.StatusText().startsWith("1 exception(s) found"));
+    QCOMPARE(form.Servers().size(), std::size_t{1});
+    QCOMPARE(form.Servers()[0].login.Text(), std::string("sa"));
+    QCOMPARE(form.ReportView()->Tag(), 1);
+    const QString temporary = QString::fromStdString(f.options.temporaryReportFile.string());
+    QVERIFY(QFile::exists(temporary));
+    QTRY_VERIFY_WITH_TIMEOUT(form.ReportView()->url().isLocalFile(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.ReportView()->title().isEmpty(), 10000);
+    QTest::qWait(500);  // the first paint of the page
+
+    Screenshot(form, "main-window-demo-report.png");
+    f.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    Screenshot(form, "settings-tab.png");
+    f.Find<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    Screenshot(form, "help-tab.png");
+    f.Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+
+    form.close();
+    QVERIFY(!QFile::exists(temporary));
+    const QByteArray ini = ReadFile(QString::fromStdString(f.options.settings.file.string()));
+    for (const char* key : {"CurServer=", "Servers=", "isMaximized=0", "FormTop=", "FormLeft=",
+                            "FormHeight=", "FormWidth=", "LastReportPath="}) {
+      QVERIFY2(ini.contains(key), key);
+    }
+    QVERIFY(ini.contains(f.serverText.toUtf8() + "\xC3\xBFsa"));
+  }
+
+  void closingDuringADelayedStatementStopsTheRun() {
+    WindowFixture f(false, DemoScenarioWithDelay("Select SERVERPROPERTY('ProductVersion')", 20000));
+    TForm1& form = f.Window();
+    auto* box = f.Find<ServerBox>("SQLServerComboBox");
+    QTest::keyClicks(box->lineEdit(), f.serverText);
+    f.Find<QCheckBox>("WinAuthCheckBox")->setChecked(false);
+    AnswerNextModal([](QWidget* modal) {
+      auto* login = qobject_cast<LoginDialog*>(modal);
+      login->findChild<QLineEdit*>("UserNameEdit")->setText("sa");
+      login->findChild<QLineEdit*>("PasswordEdit")->setText("secret");
+      login->accept();
+    });
+    QTest::mouseClick(f.Find<QPushButton>("ConnectBitBtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !f.simulator->Batches().empty() &&
+            f.simulator->Batches().back() == "Select SERVERPROPERTY('ProductVersion')",
+        20000);
+    QElapsedTimer closing;
+    closing.start();
+    form.close();
+    QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
+    QVERIFY(!form.RunActive());
+    QVERIFY(!form.RunAbandoned());
+    QVERIFY(!QFile::exists(QString::fromStdString(f.options.temporaryReportFile.string())));
+    QVERIFY(
+        ReadFile(QString::fromStdString(f.options.settings.file.string())).contains("CurServer="));
+  }
+
+  void unwritableSettingsAreReportedOnceAndTheWindowCloses() {
+    WindowFixture f;
+    f.options.settings.file = "/proc/quorvane-no-such-folder/SQLServerQuorvane.ini";
+    TForm1& form = f.Window();
+    QString text;
+    AcceptNextMessageBox(&text);
+    form.close();
+    QVERIFY(text.contains("could not be saved"));
+    QVERIFY(!form.isVisible());
+  }
+
+  void f1SelectsTheHelpTab() {
+    WindowFixture f;
+    TForm1& form = f.Window();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(f.Find<QPushButton>("AboutBitBtn"), Qt::Key_F1);
+    QCOMPARE(f.Find<QTabWidget>("PageControl1")->currentIndex(), 2);
+  }
+
+  void secondInstanceActivatesTheFirstAndExitsZero() {
+    QTemporaryDir folder;
+    const QString program = folder.path() + "/quorvane";
+    QVERIFY(QFile::copy(QStringLiteral(QUORVANE_PROGRAM), program));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUORVANE_SPLASH_MS", "0");
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(program, {});
+    QVERIFY(first.waitForStarted());
+    const QString settings = folder.path() + "/SQLServerQuorvane.ini";
+    // The first copy is up once its socket answers; until then a second copy would be first.
+    QTest::qWait(3000);
+    const QDateTime before = QFileInfo(settings).lastModified();
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(program, {"-d"});
+    QVERIFY(second.waitForFinished(15000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(QFileInfo(settings).lastModified(), before);
+    QCOMPARE(first.state(), QProcess::Running);
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
+  }
+
+  void aboutBoxAndLongDelay() {
+    TAboutBox about;
+    QCOMPARE(about.windowTitle(), QString("About.."));
+    QCOMPARE(about.Version->text(), QString("Version 1.3.6.15"));
+    // A deadline past the top of the counter wraps to a small number: the wait ends at once.
+    std::uint32_t now = 0xFFFFFF00u;
+    int rounds = 0;
+    LongDelay(
+        0x200, [&] { return now; }, [&] { ++rounds; });
+    QCOMPARE(rounds, 0);
+    // An ordinary wait runs until the counter reaches the deadline.
+    now = 1000;
+    LongDelay(
+        5, [&] { return now++; }, [&] { ++rounds; });
+    QCOMPARE(rounds, 4);  // the ticks 1001 to 1004 are before the deadline 1005
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
