@@ -31,6 +31,8 @@ QLabel* LinkLabel(QWidget* parent, const QString& text, const char* objectName,
   return label;
 }
 
+constexpr int kWidth = 401;
+
 std::uint32_t MillisecondCounter() {
   static const QElapsedTimer started = [] {
     QElapsedTimer timer;
@@ -62,12 +64,14 @@ TAboutBox::TAboutBox(QWidget* parent, std::function<void(const QUrl&)> openUrl)
   setObjectName("AboutBox");
   setWindowTitle(tr("About.."));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setFixedSize(321, 228);
+  // The design's 321 by 228 at 8-point MS Sans Serif; wider for the larger fonts of a Linux
+  // desktop, so that no text is cut.
+  setFixedSize(kWidth, 228);
 
   auto* panel1 = new QFrame(this);
   panel1->setObjectName("Panel1");
   panel1->setFrameShape(QFrame::Box);
-  panel1->setGeometry(8, 8, 305, 177);
+  panel1->setGeometry(8, 8, kWidth - 16, 177);
   panel1->setAutoFillBackground(true);
   QPalette grey = panel1->palette();
   grey.setColor(QPalette::Window,
@@ -107,7 +111,7 @@ TAboutBox::TAboutBox(QWidget* parent, std::function<void(const QUrl&)> openUrl)
       new QLabel(tr("Free software: you may pass it on unchanged and free of charge."), panel1);
   comments->setObjectName("Comments");
   comments->setWordWrap(true);
-  comments->setGeometry(8, 96, 265, 26);
+  comments->setGeometry(8, 96, panel1->width() - 16, 28);
 
   auto* donation1 = new QLabel(tr("Please support this free software by making a small"), panel1);
   donation1->setObjectName("DonationLabel1");
@@ -115,17 +119,21 @@ TAboutBox::TAboutBox(QWidget* parent, std::function<void(const QUrl&)> openUrl)
   donation1->adjustSize();
   auto* donation =
       LinkLabel(panel1, tr("Donation"), "DonationLabel", [this] { DonationLabelClick(); });
-  donation->move(std::max(250, donation1->x() + donation1->width() + 3), 128);
   donation->adjustSize();
+  if (donation1->x() + donation1->width() + 3 + donation->width() <= panel1->width() - 8) {
+    donation->move(std::max(250, donation1->x() + donation1->width() + 3), 128);
+  } else {
+    donation->move(8, 128 + donation1->height());
+  }
 
   auto* url =
       LinkLabel(panel1, QString::fromLatin1(kWebSiteUrl), "URLLabel", [this] { URLClick(); });
-  url->move(80, 152);
+  url->move(80, std::max(152, donation->y() + donation->height() + 4));
   url->adjustSize();
 
   OKButton = new QPushButton(tr("OK"), this);
   OKButton->setObjectName("OKButton");
-  OKButton->setGeometry(122, 196, 75, 25);
+  OKButton->setGeometry((kWidth - 75) / 2, 196, 75, 25);
   OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -134,7 +142,7 @@ void TAboutBox::MakeSplash() {
   setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
   setAttribute(Qt::WA_TranslucentBackground);
   OKButton->hide();
-  setFixedSize(321, 193);
+  setFixedSize(kWidth, 193);
 }
 
 void TAboutBox::URLClick() {

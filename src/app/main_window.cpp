@@ -289,6 +289,9 @@ void TForm1::ConnectSignals() {
       runHost_, &RunHost::navigate, this, [this](const QString& url) { WB->Navigate(QUrl(url)); },
       queued);
   connect(runHost_, &RunHost::bufferGrew, this, &TForm1::AppendToDebugWindow, queued);
+  connect(WB, &viewer::ReportView::reportUnavailable, this, [this](const QString& why) {
+    ShowHint(tr("The report was written completely, but the viewer cannot show it. %1").arg(why));
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -606,8 +609,14 @@ void TForm1::StopProgress() {
 void TForm1::AppendToDebugWindow() {
   bool cleared = false;
   const QStringList entries = runHost_->TakeAppended(cleared);
-  if (cleared) HTMLContainer->clear();
-  if (!entries.isEmpty()) HTMLContainer->appendPlainText(entries.join(u'\n'));
+  if (cleared) {
+    debugLines_.clear();
+    HTMLContainer->clear();
+  }
+  if (entries.isEmpty()) return;
+  debugLines_ += entries;
+  // A hidden debug window costs nothing: its text is filled in when it is shown.
+  if (HTMLContainer->isVisible()) HTMLContainer->appendPlainText(entries.join(u'\n'));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -744,6 +753,24 @@ void TForm1::WBShowContextMenu(const QPoint& screenPos) {
 
 void TForm1::PrintPreviewClick() {
   if (WB->ReportUrl().isEmpty()) return;
+  if (WB->ShowingReportUnavailable()) {
+    QMessageBox::information(this, tr("Print Preview"),
+                             tr("The built-in viewer cannot show this report, so it cannot print "
+                                "it either. Open it in your web browser to print it."));
+    return;
+  }
+  const qint64 bytes = QFileInfo(WB->ReportUrl().toLocalFile()).size();
+  if (bytes > viewer::kLargePrintBytes) {
+    const auto answer = QMessageBox::question(
+        this, tr("Print Preview"),
+        tr("The report is %1 MB, about %2 printed pages. Preparing the preview may take minutes, "
+           "and the viewer may run out of memory on a report this large. Continue?")
+            .arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1)
+            .arg(viewer::EstimatedPages(bytes)),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) return;
+  }
+  ShowHint(tr("Preparing the print preview..."));
   viewer::ShowPrintPreview(this, *WB->page(),
                            viewer::PageDecoration{WB->title(), WB->url().toString(),
                                                   QLocale::system().toString(
@@ -752,6 +779,7 @@ void TForm1::PrintPreviewClick() {
 
 void TForm1::DebugSpeedButtonClick() {
   const bool show = DebugSpeedButton->property("tag").toInt() == 0;
+  if (show) HTMLContainer->setPlainText(debugLines_.join(u'\n'));
   HTMLContainer->setVisible(show);
   if (show) HTMLContainer->raise();
   DebugSpeedButton->setProperty("tag", show ? 1 : 0);

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 #include <filesystem>
@@ -156,7 +157,8 @@ class TForm1 : public QMainWindow, private connection::ConnectHost {
   bool closing_ = false;
   bool firstShown_ = false;
   bool waitCursor_ = false;
-  QString saveFolder_;  // the save dialog's folder, kept between saves
+  QString saveFolder_;      // the save dialog's folder, kept between saves
+  QStringList debugLines_;  // the report buffer as the debug window shows it
 
   // Controls, named as the program knows them.
   QTabWidget* PageControl1;

@@ -17,8 +17,14 @@ namespace {
 constexpr double kMarginMm = 19.05;
 // Enough for print; more only costs memory (a whole page is rendered at once).
 constexpr int kMaxRenderDpi = 200;
+// Measured on the demo report printed on A4 (its tables of short values).
+constexpr qint64 kBytesPerPage = 7000;  // 66 KB on 9 A4 pages
 
 }  // namespace
+
+int EstimatedPages(qint64 bytes) {
+  return static_cast<int>(std::max<qint64>(1, bytes / kBytesPerPage));
+}
 
 QPageLayout ReportPageLayout() {
   const QPrinter defaults;
@@ -51,6 +57,8 @@ void PaintPages(QPrinter& printer, QPdfDocument& pdf, const PageDecoration& deco
   const int renderDpi = std::min(resolution, kMaxRenderDpi);
   QFont font("Arial");
   font.setPointSizeF(8.5);
+  // Ligatures ("fi" of "file://") would make the printed address unsearchable.
+  font.setStyleStrategy(QFont::PreferNoShaping);
   painter.setFont(font);
   const int pages = pdf.pageCount();
   for (int i = 0; i < pages; ++i) {

@@ -12,6 +12,11 @@ class QWidget;
 
 namespace quorvane::viewer {
 
+// Above this size a print preview asks first: the engine prints the whole report at once.
+inline constexpr qint64 kLargePrintBytes = 4 * 1024 * 1024;
+// About how many pages a report of `bytes` prints on.
+int EstimatedPages(qint64 bytes);
+
 // How every printed page is laid out: portrait, 19.05 mm (0.75 inch) margins on each side.
 QPageLayout ReportPageLayout();
 

@@ -15,7 +15,16 @@ ReportPage::ReportPage(QWebEngineProfile* profile, QObject* parent)
       openExternally_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {}
 
 bool ReportPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+  if (reportOpensExternally_ && type == NavigationTypeLinkClicked && url.isLocalFile() &&
+      IsReportOrEmptyPage(url, allowed_)) {
+    openExternally_(url);
+    return false;
+  }
   if (IsReportOrEmptyPage(url, allowed_)) return true;
+  // Our own notice arrives as a data: page.
+  if (reportOpensExternally_ && url.scheme() == "data" && type != NavigationTypeLinkClicked) {
+    return true;
+  }
   // A link the user clicked goes to the user's browser; anything else the page tries is refused.
   if (type == NavigationTypeLinkClicked && isMainFrame &&
       (url.scheme() == "http" || url.scheme() == "https" || url.scheme() == "mailto")) {

@@ -15,6 +15,9 @@ class ReportPage : public QWebEnginePage {
   ReportPage(QWebEngineProfile* profile, QObject* parent);
 
   void SetAllowedUrl(const QUrl& url) { allowed_ = url; }
+  // While our own page stands in for a report the viewer could not show, a click on the
+  // report's address opens it in the user's browser instead.
+  void SetReportOpensExternally(bool external) { reportOpensExternally_ = external; }
   void SetExternalOpener(std::function<void(const QUrl&)> opener) {
     openExternally_ = std::move(opener);
   }
@@ -25,6 +28,7 @@ class ReportPage : public QWebEnginePage {
 
  private:
   QUrl allowed_;
+  bool reportOpensExternally_ = false;
   std::function<void(const QUrl&)> openExternally_;
 };
 

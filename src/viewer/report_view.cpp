@@ -2,6 +2,7 @@
 
 #include <QChildEvent>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -35,6 +36,20 @@ ReportView::ReportView(QWidget* parent)
   settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
   setPage(page);
   setContextMenuPolicy(Qt::DefaultContextMenu);
+
+  // A report too large for the engine must never leave the view blank.
+  connect(page, &QWebEnginePage::renderProcessTerminated, this,
+          [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+            if (status == QWebEnginePage::NormalTerminationStatus || reportUrl_.isEmpty()) return;
+            ShowReportUnavailable(
+                tr("The built-in viewer ran out of resources showing it: it is "
+                   "too large for the viewer."));
+          });
+  // Only the report's own load counts: a link the page refused ends "unsuccessfully" too.
+  connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+    if (!std::exchange(loadingReport_, false) || ok || unavailable_) return;
+    ShowReportUnavailable(tr("The built-in viewer could not load it."));
+  });
 }
 
 ReportView::~ReportView() {
@@ -47,13 +62,38 @@ void ReportView::SetExternalOpener(std::function<void(const QUrl&)> opener) {
 }
 
 void ReportView::ShowEmptyPage() {
+  unavailable_ = false;
+  loadingReport_ = false;
+  static_cast<ReportPage*>(page())->SetReportOpensExternally(false);
   load(QUrl("about:blank"));
 }
 
 void ReportView::Navigate(const QUrl& url) {
   reportUrl_ = url;
-  static_cast<ReportPage*>(page())->SetAllowedUrl(url);
+  unavailable_ = false;
+  auto* reportPage = static_cast<ReportPage*>(page());
+  reportPage->SetAllowedUrl(url);
+  reportPage->SetReportOpensExternally(false);
+  loadingReport_ = true;
   load(url);
+}
+
+void ReportView::ShowReportUnavailable(const QString& why) {
+  unavailable_ = true;
+  loadingReport_ = false;
+  static_cast<ReportPage*>(page())->SetReportOpensExternally(true);
+  const QString path = reportUrl_.toLocalFile();
+  const double megabytes = static_cast<double>(QFileInfo(path).size()) / (1024.0 * 1024.0);
+  const QString html =
+      QStringLiteral(
+          "<html><head><title>%1</title></head><body style=\"font-family: sans-serif\">"
+          "<h2>%1</h2><p>%2</p><p>%3</p><p><a href=\"%4\">%5</a></p></body></html>")
+          .arg(tr("The report was written completely").toHtmlEscaped(),
+               tr("%1 MB in %2").arg(megabytes, 0, 'f', 1).arg(path).toHtmlEscaped(),
+               why.toHtmlEscaped(), reportUrl_.toString(QUrl::FullyEncoded).toHtmlEscaped(),
+               tr("Open the report in your web browser").toHtmlEscaped());
+  setHtml(html, reportUrl_.resolved(QUrl("quorvane-viewer-notice")));
+  emit reportUnavailable(why);
 }
 
 void ReportView::contextMenuEvent(QContextMenuEvent* event) {

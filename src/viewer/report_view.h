@@ -39,6 +39,16 @@ class ReportView : public QWebEngineView {
   // Where links away from the report go; QDesktopServices::openUrl unless a test says else.
   void SetExternalOpener(std::function<void(const QUrl&)> opener);
 
+  // Stands in for the report with a short page of our own: the report was written completely
+  // (its size and where), `why` the viewer cannot show it, and a link that opens it in the
+  // user's browser.
+  void ShowReportUnavailable(const QString& why);
+  bool ShowingReportUnavailable() const { return unavailable_; }
+
+ signals:
+  // The viewer could not show the report (its renderer ended, or the load failed).
+  void reportUnavailable(const QString& why);
+
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,6 +57,8 @@ class ReportView : public QWebEngineView {
  private:
   QWebEngineProfile* profile_;
   QUrl reportUrl_;
+  bool unavailable_ = false;
+  bool loadingReport_ = false;
   int tag_ = 0;
   std::function<void(const QPoint&)> contextMenuHandler_;
 };

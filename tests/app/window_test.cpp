@@ -28,30 +28,6 @@ using namespace quorvane;
 using namespace quorvane::app;
 using namespace quorvane::app::testing;
 
-namespace quorvane::app::testing {
-
-connection::ConnectOutcome WindowFixture::RunDemoReport(int timeoutMs) {
-  TForm1& form = Window();
-  auto* box = Find<ServerBox>("SQLServerComboBox");
-  box->lineEdit()->clear();
-  QTest::keyClicks(box->lineEdit(), serverText);
-  Find<QCheckBox>("WinAuthCheckBox")->setChecked(false);
-  QSignalSpy finished(&form, &TForm1::runFinished);
-  AnswerNextModal([](QWidget* modal) {
-    auto* login = qobject_cast<LoginDialog*>(modal);
-    if (!login) return;
-    login->findChild<QLineEdit*>("UserNameEdit")->setText("sa");
-    login->findChild<QLineEdit*>("PasswordEdit")->setText("secret");
-    login->accept();
-    AcceptNextMessageBox();  // the demo's offline database ends the run with a warning
-  });
-  QTest::mouseClick(Find<QPushButton>("ConnectBitBtn"), Qt::LeftButton);
-  if (!finished.wait(timeoutMs)) return connection::ConnectOutcome::kFailed;
-  return finished.takeFirst().at(0).value<connection::ConnectOutcome>();
-}
-
-}  // namespace quorvane::app::testing
-
 namespace {
 
 QString ScreenshotFolder() {

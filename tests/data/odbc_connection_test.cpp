@@ -5,6 +5,7 @@
 #include <sqlserver_sim/server.h>
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "data/database_error.h"
 #include "data/odbc/odbc_connection.h"
@@ -538,6 +539,43 @@ TEST_F(OdbcEndToEnd, TimeoutThenTheNextQueryWorks) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_TRUE(connection->Connected());
 
+  Query query(*connection);
+  query.AddLine("select 2");
+  query.Open();
+  EXPECT_EQ(query.DisplayText(0), "2");
+}
+
+// The window stops a run by cancelling from its own thread while the run's thread waits.
+TEST_F(OdbcEndToEnd, CancelFromAnotherThreadEndsTheWaitAndRefusesLaterBatches) {
+  Serve(json::array(
+      {Batch("waitfor delay '00:00:20'",
+             json::array({json{{"delay_ms", 20000}},
+                          Rows(json::array({Column("a", "int")}), json::array({{1}}))})),
+       Batch("select 2",
+             json::array({Rows(json::array({Column("b", "int")}), json::array({{2}}))}))}));
+  auto connection = Connect();
+  const auto start = std::chrono::steady_clock::now();
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    connection->Cancel();
+  });
+  EXPECT_THROW(
+      {
+        auto stream = connection->Execute("waitfor delay '00:00:20'", 30);
+        while (stream->Next()) {
+        }
+      },
+      DatabaseError);
+  canceller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  try {
+    connection->Execute("select 2", 30);
+    FAIL() << "a batch after the cancel was sent";
+  } catch (const DatabaseError& e) {
+    EXPECT_STREQ(e.what(), kCancelledMessage);
+  }
+  // A new connection starts uncancelled.
+  connection->Open();
   Query query(*connection);
   query.AddLine("select 2");
   query.Open();
