@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "report/report_file.h"
+#include "report/report_name.h"
 
 namespace quorvane::report {
 namespace {
@@ -81,6 +82,21 @@ TEST(FileUrl, PercentEncodesUnsafeCharacters) {
   EXPECT_EQ(FileUrl("/tmp/quorvane-0/~SQLServerQuorvane.htm"),
             "file:///tmp/quorvane-0/~SQLServerQuorvane.htm");
   EXPECT_EQ(FileUrl("/tmp/my reports/a#b%.htm"), "file:///tmp/my%20reports/a%23b%25.htm");
+}
+
+}  // namespace
+}  // namespace quorvane::report
+
+namespace quorvane::report {
+namespace {
+
+// The save dialog's proposed name: the report's start, not the moment of saving; backslashes
+// (and slashes, which no file name can hold here) become "-", blanks "_".
+TEST(ProposedReportName, NamedInstanceAndStartTime) {
+  const data::DateTime start{2010, 5, 4, 9, 7, 3, 0};
+  EXPECT_EQ(ProposedReportName("DBHOST\\SQLEXPRESS", start),
+            "DBHOST-SQLEXPRESS_2010-05-04_09.07.03.htm");
+  EXPECT_EQ(ProposedReportName("my host/x", start), "my_host-x_2010-05-04_09.07.03.htm");
 }
 
 }  // namespace
