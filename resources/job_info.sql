@@ -22,7 +22,7 @@ CREATE TABLE #filtered_jobs
 	date_created             DATETIME         NOT NULL,
 	date_last_modified       DATETIME         NOT NULL,
 	current_execution_status INT              NULL,
-	current_execution_step   sysname          COLLATE database_default NULL,
+	current_execution_step   NVARCHAR(400)    COLLATE database_default NULL,
 	current_retry_attempt    INT              NULL,
 	last_run_date            INT              NOT NULL,
 	last_run_time            INT              NOT NULL,
@@ -52,6 +52,12 @@ CREATE TABLE #xp_results
 )
 
 SET @is_sysadmin = ISNULL(IS_SRVROLEMEMBER(N'sysadmin'), 0)
+-- Members of the Agent reader and operator roles of msdb may see the live state of every job
+-- too, as the job procedures of msdb allow; the roles are asked for in msdb.
+IF (@is_sysadmin = 0)
+	EXECUTE msdb.dbo.sp_executesql
+		N'SELECT @all = CASE WHEN ISNULL(IS_MEMBER(N''SQLAgentReaderRole''), 0) = 1 OR ISNULL(IS_MEMBER(N''SQLAgentOperatorRole''), 0) = 1 THEN 1 ELSE 0 END',
+		N'@all INT OUTPUT', @all = @is_sysadmin OUTPUT
 SET @job_owner = SUSER_SNAME()
 
 IF ((@@microsoftversion / 0x01000000) >= 8)

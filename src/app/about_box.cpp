@@ -47,8 +47,10 @@ std::uint32_t MillisecondCounter() {
 void LongDelay(std::uint32_t ms, const std::function<std::uint32_t()>& now,
                const std::function<void()>& processEvents) {
   const auto tick = now ? now : MillisecondCounter;
-  const std::uint32_t deadline = tick() + ms;  // wraps like the counter
-  while (deadline > tick()) {
+  // Elapsed time as an unsigned difference is right across a wrap of the counter, so the wait
+  // is never cut short there and never lasts for ever.
+  const std::uint32_t start = tick();
+  while (static_cast<std::uint32_t>(tick() - start) < ms) {
     if (processEvents) {
       processEvents();
     } else {

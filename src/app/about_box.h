@@ -30,8 +30,8 @@ class TAboutBox : public QDialog {
   std::function<void(const QUrl&)> openUrl_;
 };
 
-// Waits `ms` milliseconds while the program stays responsive. `now` is the millisecond counter
-// (wrapping at 2^32); a deadline that wraps past the top ends the wait at once, never later.
+// Waits `ms` milliseconds while the program stays responsive. `now` is the millisecond counter,
+// which wraps at 2^32; the wait is as long across a wrap as anywhere else.
 void LongDelay(std::uint32_t ms, const std::function<std::uint32_t()>& now = {},
                const std::function<void()>& processEvents = {});
 

@@ -63,6 +63,13 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, c
   return button;
 }
 
+report::ReportRunOptions RunOptions(const WindowOptions& window) {
+  report::ReportRunOptions options;
+  options.debugMode = window.debugMode;
+  options.temporaryReportFile = window.temporaryReportFile;
+  return options;
+}
+
 std::string ToStd(const QString& text) {
   return text.toStdString();
 }
@@ -74,8 +81,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
       options_(std::move(options)),
       settingsFile_(options_.settings.file),
       runHost_(new RunHost(this)),
-      run_(SQLServer_, *runHost_,
-           report::ReportRunOptions{options_.debugMode, options_.temporaryReportFile, {}}),
+      run_(SQLServer_, *runHost_, RunOptions(options_)),
       connector_(*this, SQLServer_, settings_.servers, connection::HooksFor(run_),
                  data::InstalledOdbcDrivers) {
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };

@@ -72,12 +72,6 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     err << "Started the simulated demo server on " << serverText << "\n";
   }
 
-  const data::DateTime startTime = report::LocalNow();
-  const std::string output =
-      options.output.empty()
-          ? report::ProposedReportName(options.demo ? "QUORVANE-DEMO" : serverText, startTime)
-          : options.output;
-
   data::OdbcConnection SQLServer;
   try {
     const std::string oleDb =
@@ -97,8 +91,16 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   ConsoleHost host(options, err);
   report::ReportRunOptions runOptions;
   runOptions.debugMode = options.debug;
-  runOptions.temporaryReportFile = output;
-  runOptions.clock = [startTime] { return startTime; };
+  // The report's start time is taken when the run starts, after the connection is open, as the
+  // window does; the proposed name comes from it.
+  if (options.output.empty()) {
+    const std::string named = options.demo ? "QUORVANE-DEMO" : serverText;
+    runOptions.reportFileFor = [named](const data::DateTime& start) {
+      return std::filesystem::path(report::ProposedReportName(named, start));
+    };
+  } else {
+    runOptions.temporaryReportFile = options.output;
+  }
   report::ReportRun run(SQLServer, host, runOptions);
   run.ResetReportExceptionCount();
 
@@ -117,14 +119,14 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
       return kConnectionFailed;
     }
     err << "quorvane-report: the report could not be completed: " << error.what()
-        << "\nWhat was collected so far is in " << output << "\n";
+        << "\nWhat was collected so far is in " << run.TemporaryReportFile().string() << "\n";
     return kReportFailed;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const int exceptions = run.ReportExceptionCount();
-  out << "Report written to " << output << " in " << std::fixed << std::setprecision(2) << seconds
-      << " s with " << exceptions << " exception(s).\n";
+  out << "Report written to " << run.TemporaryReportFile().string() << " in " << std::fixed
+      << std::setprecision(2) << seconds << " s with " << exceptions << " exception(s).\n";
   return exceptions > 0 ? kReportWithExceptions : kReportClean;
 }
 

@@ -52,8 +52,9 @@ class QueryRunner {
   void HandleADOQueryError(const std::exception& error);
 
   // The HTML of every row set of the command the query last ran, as tables. `interval` chooses
-  // the separator between two tables: "<br>" for 0, "<hr>" between groups of `interval` results
-  // for a positive value, nothing for a negative one.
+  // the separator between two tables: "<br>" for 0, nothing for a negative value, and for a
+  // positive one "<hr>" between groups of results, a group starting with each result shaped like
+  // the command's first (its column names and kinds).
   std::string RenderResultSets(data::Query& query, data::DataSet& dataSet, int interval);
   // The rows of the query's current row set as escaped lines inside <tag>...</tag>.
   std::string RenderAsTaggedText(data::Query& query, std::string_view tag);

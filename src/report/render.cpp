@@ -42,6 +42,18 @@ void AppendTable(data::DataSet& dataSet, std::string& html, bool& cellRendered) 
   html += "</table>\n";
 }
 
+// What identifies a result's shape: its column names and kinds.
+std::string ColumnSignature(const data::DataSet& dataSet) {
+  std::string signature;
+  for (int c = 0; c < dataSet.FieldCount(); ++c) {
+    signature += dataSet.DisplayName(c);
+    signature += '\x1F';
+    signature += std::to_string(static_cast<int>(dataSet.Kind(c)));
+    signature += '\x1E';
+  }
+  return signature;
+}
+
 }  // namespace
 
 std::string QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dataSet,
@@ -50,29 +62,38 @@ std::string QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dat
   std::string html;
   std::string errorBlocks;  // kept apart as well, for the "None." case
   bool cellRendered = false;
-  // Separators follow the position of a result among all row sets of the command, so that an
-  // "<hr>" between groups (the three results of each database) still falls between groups when
-  // a result in between was empty.
-  long resultIndex = 0;
-  long lastTableIndex = -1;
+  // Groups (the results of one database in the per-database walk) are told apart by their
+  // first result: every group starts with a result shaped like the command's first one. A count
+  // of results per group would drift from a database whose procedure returns one more result.
+  std::string groupSignature;
+  bool groupStarted = false;
+  bool tableWritten = false;
 
   std::optional<data::Result> result;
   if (query.Current()) result = data::Result{query.Current()};
   for (;;) {
     dataSet.Attach(result);
     if (!dataSet.IsOpen()) break;
+    if (interval > 0) {
+      std::string signature = ColumnSignature(dataSet);
+      if (groupSignature.empty()) {
+        groupSignature = std::move(signature);
+      } else if (signature == groupSignature) {
+        groupStarted = true;
+      }
+    }
     if (dataSet.HasRows()) {
-      if (lastTableIndex >= 0) {
+      if (tableWritten) {
         if (interval == 0) {
           html += "<br>\n";
-        } else if (interval > 0 && resultIndex / interval != lastTableIndex / interval) {
+        } else if (interval > 0 && groupStarted) {
           html += "<hr>\n";
         }
       }
       AppendTable(dataSet, html, cellRendered);
-      lastTableIndex = resultIndex;
+      tableWritten = true;
+      groupStarted = false;
     }
-    ++resultIndex;
     // A later statement of the batch may fail (one database of a per-database batch offline):
     // its error block stands where it happened and the walk goes on with what follows it. A
     // backend ends its results once the connection is gone; the cap only guards against one

@@ -65,6 +65,7 @@ void ReportRun::Heading(const std::string& html, std::string_view section) {
 void ReportRun::GatherInformation() {
   host_.SetRunControlsEnabled(false);
   startTime_ = options_.clock ? options_.clock() : LocalNow();
+  if (options_.reportFileFor) options_.temporaryReportFile = options_.reportFileFor(startTime_);
   try {
     buffer_.Clear();
     buffer_.Load(LoadResource("Resource_BaseHTML"));

@@ -18,6 +18,9 @@ struct ReportRunOptions {
   bool debugMode = false;
   // Where every run writes its report; empty: the private temporary folder.
   std::filesystem::path temporaryReportFile;
+  // Or where a run writes it, named from the run's start time (the report command's proposed
+  // name); asked when the run starts.
+  std::function<std::filesystem::path(const data::DateTime& start)> reportFileFor;
   // The clock that gives the report start time; empty: the local time.
   std::function<data::DateTime()> clock;
 };

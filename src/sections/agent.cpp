@@ -31,7 +31,9 @@ Lines ScriptLines(std::string_view text) {
 }
 
 // The history script with its row count filled in, ending in the open FROM of its final select
-// so that `closing` can filter or order it before the temporary table is dropped.
+// so that `closing` can filter or order it before the temporary table is dropped. The temporary
+// table holds instance_id negated, so ordering by it puts the newest run first: without an
+// ORDER BY, TOP would take whichever rows the server reads first.
 void HistorySection(report::QueryRunner& q, int count, const Lines& closing) {
   const std::string placeholder = "{Count}";
   const std::string number = std::to_string(count);
@@ -99,15 +101,15 @@ void MaintenancePlans(report::QueryRunner& q) {
 }
 
 void JobHistory(report::QueryRunner& q) {
-  HistorySection(q, q.Host().JobHistory(), {});
+  HistorySection(q, q.Host().JobHistory(), {"order by instance_id"});
 }
 
 void JobHistoryFailures(report::QueryRunner& q) {
-  HistorySection(q, q.Host().JobHistoryLimit(), {"where run_status = 0"});
+  HistorySection(q, q.Host().JobHistoryLimit(), {"where run_status = 0", "order by instance_id"});
 }
 
 void JobHistoryLongRunning(report::QueryRunner& q) {
-  HistorySection(q, q.Host().JobHistoryLimit(), {"order by run_duration desc"});
+  HistorySection(q, q.Host().JobHistoryLimit(), {"order by run_duration desc, instance_id"});
 }
 
 }  // namespace quorvane::sections

@@ -6,8 +6,9 @@ namespace quorvane::sections {
 
 namespace {
 
-// sp_helpfile gives one result, sp_spaceused two: a database is three results.
-constexpr int kResultsPerDatabase = 3;
+// A rule between databases: each starts with sp_helpfile's result; sp_spaceused then gives two
+// results, or three for a database with a memory-optimized filegroup.
+constexpr int kRuleBetweenDatabases = 1;
 
 }  // namespace
 
@@ -48,8 +49,8 @@ void sp_helpdb(report::QueryRunner& q) {
 }
 
 void sp_helpfileALL(report::QueryRunner& q) {
-  q.TableSection("EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'",
-                 kResultsPerDatabase);
+  q.TableSection("EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'",
+                 kRuleBetweenDatabases);
 }
 
 void sp_helpsrvrole(report::QueryRunner& q) {

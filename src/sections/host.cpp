@@ -57,8 +57,8 @@ void GetDiskInfo(report::QueryRunner& q) {
       "DEALLOCATE dcur",
       "EXEC @hr=sp_OADestroy @fso IF @hr <> 0 EXEC sp_OAGetErrorInfo @fso",
       "SELECT",
-      "Drive, TotalSize as \"Total(MB)\", FreeSpace as \"Free(MB)\",",
-      "CAST((FreeSpace/(TotalSize*1.0))*100.0 as int) as \"Free(%)\" FROM #drives",
+      "drive as Drive, TotalSize as \"Total(MB)\", FreeSpace as \"Free(MB)\",",
+      "CAST((FreeSpace/(NULLIF(TotalSize, 0)*1.0))*100.0 as int) as \"Free(%)\" FROM #drives",
       "ORDER BY drive DROP TABLE #drives Return",
   });
   // clang-format on

@@ -59,7 +59,7 @@ void xp_msver(report::QueryRunner& q) {
 
 data::DateTime GetServerStartDateTime(report::QueryRunner& q) {
   q.RunQuery(
-      "select CrDate \"SQL Server Started\" from master..SysDatabases where name = 'TempDb'");
+      "select crdate \"SQL Server Started\" from master..sysdatabases where name = 'tempdb'");
   if (q.ADOQuery1.FieldCount() == 0 || q.ADOQuery1.AtEnd()) return {};
   try {
     return q.ADOQuery1.AsDateTime(0);
@@ -71,8 +71,8 @@ data::DateTime GetServerStartDateTime(report::QueryRunner& q) {
 
 std::int32_t GetUpTimeDays(report::QueryRunner& q) {
   q.RunQuery(
-      "select DateDiff(D, CrDate, GetDate()) \"Up-Time (Days)\" from master..SysDatabases where "
-      "name = 'TempDb'");
+      "select DateDiff(D, crdate, GetDate()) \"Up-Time (Days)\" from master..sysdatabases where "
+      "name = 'tempdb'");
   if (q.ADOQuery1.FieldCount() == 0 || q.ADOQuery1.AtEnd()) return 0;
   try {
     return q.ADOQuery1.AsInteger(0);

@@ -23,19 +23,19 @@ void sp_helpdistpublisher(report::QueryRunner& q) {
 // The per-database lines end with one blank after the closing apostrophe.
 
 void sp_helpPublicationALL(report::QueryRunner& q) {
-  q.TableSection("EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helppublication;' ");
+  q.TableSection("EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helppublication;' ");
 }
 
 void sp_helpmergepublication(report::QueryRunner& q) {
-  q.TableSection("EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helpmergepublication;' ");
+  q.TableSection("EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpmergepublication;' ");
 }
 
 void sp_helpmergepullsubscription(report::QueryRunner& q) {
-  q.TableSection("EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helpmergepullsubscription;' ");
+  q.TableSection("EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpmergepullsubscription;' ");
 }
 
 void sp_helppullsubscription(report::QueryRunner& q) {
-  q.TableSection("EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helppullsubscription;' ");
+  q.TableSection("EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helppullsubscription;' ");
 }
 
 void sp_helpsubscriberinfo(report::QueryRunner& q) {
@@ -43,7 +43,7 @@ void sp_helpsubscriberinfo(report::QueryRunner& q) {
 }
 
 void sp_helpsubscription_properties(report::QueryRunner& q) {
-  q.TableSection("EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helpsubscription_properties;' ");
+  q.TableSection("EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpsubscription_properties;' ");
 }
 
 void sp_replcounters(report::QueryRunner& q) {

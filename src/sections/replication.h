@@ -3,7 +3,7 @@
 #include "report/query_runner.h"
 
 // The replication procedures, one line each, shown as tables. The per-database ones run in
-// every database through sp_MSForEachDB. Named after the procedure they run; the report run
+// every database through sp_MSforeachdb. Named after the procedure they run; the report run
 // calls them in this order when replication details are wanted.
 namespace quorvane::sections {
 

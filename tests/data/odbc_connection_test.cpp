@@ -141,7 +141,8 @@ TEST_F(OdbcEndToEnd, EveryTypeRoundTripsWithNulls) {
       {"binary(4)", K::ftBytes, "0x0102", "0x01020000"},
       {"varbinary(16)", K::ftVarBytes, "0xdeadBEEF", "0xDEADBEEF"},
       {"image", K::ftBlob, "0x00FF", "0x00FF"},
-      {"varbinary(max)", K::ftVarBytes, "0x0A0B", "0x0A0B"},
+      // Shown in tables like image; only varbinary(n) is the kind tables leave out.
+      {"varbinary(max)", K::ftBlob, "0x0A0B", "0x0A0B"},
       {"varchar(max)", K::ftString, "long text", "long text"},
       {"smallint", K::ftSmallint, 32767, "32767"},
       {"smalldatetime", K::ftDateTime, "1900-01-01 00:01:00", "1900-01-01 00:01:00"},

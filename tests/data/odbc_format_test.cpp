@@ -21,7 +21,7 @@ struct Mapping {
 TEST(OdbcTypeMapping, EveryMappedTypeGetsItsKindAndReader) {
   const Mapping mappings[] = {
       {SQL_VARBINARY, 85, K::ftVarBytes, ValueReader::kBinary},
-      {SQL_VARBINARY, 0, K::ftVarBytes, ValueReader::kBinary},
+      {SQL_VARBINARY, 0, K::ftBlob, ValueReader::kBinary},  // varbinary(max), as image
       {SQL_BINARY, 16, K::ftBytes, ValueReader::kBinary},
       {SQL_LONGVARBINARY, 2147483647, K::ftBlob, ValueReader::kBinary},
       {SQL_WCHAR, 10, K::ftFixedWideChar, ValueReader::kWideText},

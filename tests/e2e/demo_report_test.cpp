@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/report_command.h"
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
@@ -67,17 +69,17 @@ const std::vector<std::pair<std::string, int>> kEmptySubsections = {
 
 // Sub-sections that are sentences by design.
 const std::vector<std::string> kTextSubsections = {
-    "Version:",        "Attributes:",         "SQL Server Started:", "SQL Server Service Name:",
-    "Login Activity:", "Work:",               "Disk Activity:",      "Network Activity:",
+    "Version:",        "Attributes:", "SQL Server Started:", "SQL Server Service Name:",
+    "Login Activity:", "Work:",       "Disk Activity:",      "Network Activity:",
 };
 
 // What the switched-off settings keep from the server, as the batches name it.
 const std::vector<std::string> kCmdShellAndOleWords = {"xp_cmdshell", "sp_OA", "xp_fixeddrives"};
 const std::vector<std::string> kReplicationProcedures = {
-    "sp_helpreplicationdboption", "sp_helpdistributor",   "sp_helpdistributiondb",
-    "sp_helpdistpublisher",       "sp_helppublication",   "sp_helpmergepublication",
-    "sp_helpmergepullsubscription", "sp_helppullsubscription", "sp_helpsubscriberinfo",
-    "sp_helpsubscription_properties", "sp_replcounters",  "sp_help_agent_profile",
+    "sp_helpreplicationdboption",     "sp_helpdistributor",      "sp_helpdistributiondb",
+    "sp_helpdistpublisher",           "sp_helppublication",      "sp_helpmergepublication",
+    "sp_helpmergepullsubscription",   "sp_helppullsubscription", "sp_helpsubscriberinfo",
+    "sp_helpsubscription_properties", "sp_replcounters",         "sp_help_agent_profile",
 };
 
 std::string ReadFile(const std::filesystem::path& path) {
@@ -112,7 +114,8 @@ bool HasFilledTable(const std::string& html) {
 
 // A pre block with something visible in it.
 bool HasFilledPre(const std::string& html) {
-  for (auto open = html.find("<pre>"); open != std::string::npos; open = html.find("<pre>", open + 1)) {
+  for (auto open = html.find("<pre>"); open != std::string::npos;
+       open = html.find("<pre>", open + 1)) {
     const auto close = html.find("</pre>", open);
     if (close == std::string::npos) return false;
     const std::string inside = html.substr(open + 5, close - open - 5);
@@ -342,7 +345,8 @@ TEST_F(DemoReport, OfflineDatabaseIsOneErrorBlockBetweenTheDatabaseFileTables) {
   ASSERT_NE(error, std::string::npos) << "no error block in the Databases section";
   EXPECT_EQ(body.find(kErrorBlockStart, error + 1), std::string::npos);
   const std::string block = body.substr(error, body.find("</div>", error) - error);
-  EXPECT_TRUE(ContainsText(block, "Database '" + offline + "' cannot be opened because it is offline."))
+  EXPECT_TRUE(
+      ContainsText(block, "Database '" + offline + "' cannot be opened because it is offline."))
       << block;
 
   // sp_helpfileALL: three tables per online database, "<hr>" between databases, and the
@@ -450,6 +454,48 @@ TEST(DemoInstance, KnowsEveryBatchOfAReportWithOtherHistoryCounts) {
   }
 }
 
+std::size_t CountText(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// On a server with a case-sensitive collation every system name must be written in its own
+// case: the whole report then has no error beyond the offline database's. The history limits
+// reach the server, which honours TOP.
+TEST(DemoInstance, CaseSensitiveServerGivesNoErrorBeyondTheOfflineDatabase) {
+  nlohmann::json scenario = nlohmann::json::parse(sqlsim::DemoScenario());
+  scenario["server"]["caseSensitive"] = true;
+  sqlsim::Server server(scenario.dump());
+  server.Start();
+  const std::filesystem::path path = OutputPath("case-sensitive");
+  std::istringstream in(std::string(kDemoPassword) + "\n");
+  std::ostringstream out;
+  std::ostringstream err;
+  const int exitCode = cli::RunReportCommand(
+      {"--server", ServerText(server), "--login", kDemoLogin, "--password-stdin", "--job-history",
+       "7", "--job-history-limit", "3", "--output", path.string()},
+      in, out, err);
+  const std::string html = ReadFile(path);
+  std::filesystem::remove(path);
+
+  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err.str();
+  EXPECT_EQ(CountText(html, kErrorBlockStart), 1u);
+  EXPECT_TRUE(ContainsText(html, "cannot be opened because it is offline"));
+  EXPECT_FALSE(ContainsText(html, "Invalid column name"));
+  EXPECT_FALSE(ContainsText(html, "Invalid object name"));
+  EXPECT_FALSE(ContainsText(html, "Could not find stored procedure"));
+
+  // The job-history tables: 7, 3 and 3 rows under their headings.
+  for (const auto& [heading, rows] : std::vector<std::pair<std::string, std::size_t>>{
+           {"<h3>Job History (Last 7):</h3>", 7}, {"<h3>Long Running Jobs (Last 3):</h3>", 3}}) {
+    const auto start = html.find(heading);
+    ASSERT_NE(start, std::string::npos) << heading;
+    const auto end = html.find("</table>", start);
+    EXPECT_EQ(CountText(html.substr(start, end - start), "<tr>"), rows + 1) << heading;
+  }
+}
+
 TEST(DemoInstance, SwitchedOffSettingsKeepTheirBatchesFromTheServer) {
   sqlsim::Server server(sqlsim::DemoScenario());
   server.Start();
@@ -475,7 +521,8 @@ TEST(DemoInstance, SwitchedOffSettingsKeepTheirBatchesFromTheServer) {
   }
   EXPECT_EQ(CountOf(html, "Queries using xp_cmdshell have been turned off (see Settings)."), 2u);
   EXPECT_EQ(CountOf(html, "OLE Automation queries using sp_OACreate have been turned off"), 1u);
-  EXPECT_TRUE(ContainsText(html, "<h2>Database Replication:</h2>\r\nDisabled by choice in Settings.\r\n"));
+  EXPECT_TRUE(
+      ContainsText(html, "<h2>Database Replication:</h2>\r\nDisabled by choice in Settings.\r\n"));
   EXPECT_TRUE(ContainsText(html, "<a name=\"PageBottom\">"));
 }
 

@@ -64,9 +64,12 @@ TEST_F(RenderTest, SeparatorsByInterval) {
             Table("C", {"1"}) + "<br>\n" + Table("C", {"2"}) + "<br>\n" + Table("C", {"3"}));
   EXPECT_EQ(Render({one("1"), one("2"), one("3")}, -1),
             Table("C", {"1"}) + Table("C", {"2"}) + Table("C", {"3"}));
-  std::string six = Render({one("1"), one("2"), one("3"), one("4"), one("5"), one("6")}, 3);
-  EXPECT_EQ(six, Table("C", {"1"}) + Table("C", {"2"}) + Table("C", {"3"}) + "<hr>\n" +
-                     Table("C", {"4"}) + Table("C", {"5"}) + Table("C", {"6"}));
+  // A positive value: a rule before each group, a group starting with a result shaped like the
+  // first; the groups here have two and three results.
+  auto other = [](const std::string& v) { return TextRows({"d"}, {{v}}); };
+  std::string groups = Render({one("1"), other("2"), one("3"), other("4"), other("5")}, 1);
+  EXPECT_EQ(groups, Table("C", {"1"}) + Table("D", {"2"}) + "<hr>\n" + Table("C", {"3"}) +
+                        Table("D", {"4"}) + Table("D", {"5"}));
 }
 
 TEST_F(RenderTest, FirstResultWithoutRowsDoesNotHideLaterResults) {
@@ -81,9 +84,11 @@ TEST_F(RenderTest, EmptyResultInTheMiddleIsSkipped) {
 
 TEST_F(RenderTest, HrStillFallsBetweenGroupsWhenAResultWasEmpty) {
   auto one = [](const std::string& v) { return TextRows({"c"}, {{v}}); };
-  std::string html = Render({one("1"), NoRows({"c"}), one("3"), one("4"), one("5")}, 3);
-  EXPECT_EQ(html, Table("C", {"1"}) + Table("C", {"3"}) + "<hr>\n" + Table("C", {"4"}) +
-                      Table("C", {"5"}));
+  auto other = [](const std::string& v) { return TextRows({"d"}, {{v}}); };
+  // The second group's first result is empty: the rule stands before its next table.
+  std::string html = Render({one("1"), other("2"), NoRows({"c"}), other("4"), other("5")}, 1);
+  EXPECT_EQ(html, Table("C", {"1"}) + Table("D", {"2"}) + "<hr>\n" + Table("D", {"4"}) +
+                      Table("D", {"5"}));
 }
 
 TEST_F(RenderTest, NoRowsAnywhereGivesNone) {

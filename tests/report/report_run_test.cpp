@@ -28,12 +28,12 @@ const data::DateTime kStart{2026, 12, 9, 14, 30, 5, 120};
 // be dates or numbers.
 void ScriptDefaultServer(ScriptedConnection& conn) {
   conn.SetDefault({Scalar("v")});
-  conn.On("select CrDate \"SQL Server Started\" from master..SysDatabases where name = 'TempDb'",
+  conn.On("select crdate \"SQL Server Started\" from master..sysdatabases where name = 'tempdb'",
           {Rows({{"SQL Server Started", FieldKind::ftDateTime}},
                 {{Value::Date({2026, 12, 1, 8, 0, 0, 0})}})});
   conn.On(
-      "select DateDiff(D, CrDate, GetDate()) \"Up-Time (Days)\" from master..SysDatabases "
-      "where name = 'TempDb'",
+      "select DateDiff(D, crdate, GetDate()) \"Up-Time (Days)\" from master..sysdatabases "
+      "where name = 'tempdb'",
       {Rows({{"Up-Time (Days)", FieldKind::ftInteger}}, {{Value::Integer(8)}})});
   conn.On("Select SERVERPROPERTY('InstanceName')",
           {Rows({{"", FieldKind::ftVariant}}, {{Value::Null()}})});
@@ -326,6 +326,28 @@ TEST_F(ReportRunTest, FinishedRunRestoresTheHostAndShowsTheFile) {
   EXPECT_EQ(FileText(), run->HTMLContainer().Text());
   EXPECT_EQ(run->ReportShown(), 1);
   EXPECT_EQ(host.events.front(), "controls:off");
+}
+
+// The report command names its file after the run's start, taken when the run begins (after
+// the login), not before connecting.
+TEST_F(ReportRunTest, FileNamedFromTheStartIsAskedWhenTheRunBegins) {
+  bool connected = false;
+  std::vector<bool> connectedWhenAsked;
+  options.clock = [&] {
+    connected = conn.Connected();
+    return kStart;
+  };
+  options.reportFileFor = [&](const data::DateTime& start) {
+    connectedWhenAsked.push_back(connected);
+    EXPECT_EQ(start.year, kStart.year);
+    EXPECT_EQ(start.second, kStart.second);
+    return folder / "named.htm";
+  };
+  Run();
+  EXPECT_EQ(connectedWhenAsked, std::vector<bool>{true});
+  EXPECT_EQ(run->TemporaryReportFile(), folder / "named.htm");
+  EXPECT_EQ(host.navigatedTo, FileUrl(folder / "named.htm"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "named.htm"));
 }
 
 TEST_F(ReportRunTest, ExceptionsAreCountedAndReported) {

@@ -208,7 +208,8 @@ TEST(JobInfoScript, DeclaresTheThreeWorkTables) {
                 "date_created DATETIME NOT NULL",
                 "date_last_modified DATETIME NOT NULL",
                 "current_execution_status INT NULL",
-                "current_execution_step sysname COLLATE database_default NULL",
+                // "N (step name)" of a running step: wider than any step name (a sysname).
+                "current_execution_step NVARCHAR(400) COLLATE database_default NULL",
                 "current_retry_attempt INT NULL",
                 "last_run_date INT NOT NULL",
                 "last_run_time INT NOT NULL",

@@ -103,28 +103,31 @@ TEST_F(SectionTest, HistoryBatchesCarryTheSettingsCountAndTheirClosingLines) {
   JobHistoryFailures(q);
   JobHistoryLongRunning(q);
   ASSERT_EQ(conn.Batches().size(), 3u);
-  EXPECT_EQ(conn.Batches()[0], HistoryBatch("100", ""));
-  EXPECT_EQ(conn.Batches()[1], HistoryBatch("20", "where run_status = 0\r\n"));
-  EXPECT_EQ(conn.Batches()[2], HistoryBatch("20", "order by run_duration desc\r\n"));
+  // TOP takes the newest runs only with an ORDER BY: instance_id is negated in the table.
+  EXPECT_EQ(conn.Batches()[0], HistoryBatch("100", "order by instance_id\r\n"));
+  EXPECT_EQ(conn.Batches()[1],
+            HistoryBatch("20", "where run_status = 0\r\norder by instance_id\r\n"));
+  EXPECT_EQ(conn.Batches()[2], HistoryBatch("20", "order by run_duration desc, instance_id\r\n"));
 
   const Lines all = SplitBatch(conn.Batches()[0]);
-  ASSERT_EQ(all.size(), 41u);
+  ASSERT_EQ(all.size(), 42u);
   EXPECT_EQ(all[22], "select top 100 ");
-  EXPECT_EQ(all[39], "from #JobHistoryTmp");
-  EXPECT_EQ(all[40], "drop table #JobHistoryTmp");
+  EXPECT_EQ(Lines(all.end() - 3, all.end()),
+            (Lines{"from #JobHistoryTmp", "order by instance_id", "drop table #JobHistoryTmp"}));
 
   const Lines failures = SplitBatch(conn.Batches()[1]);
-  ASSERT_EQ(failures.size(), 42u);
+  ASSERT_EQ(failures.size(), 43u);
   EXPECT_EQ(failures[22], "select top 20 ");
-  EXPECT_EQ(Lines(failures.end() - 3, failures.end()),
-            (Lines{"from #JobHistoryTmp", "where run_status = 0", "drop table #JobHistoryTmp"}));
+  EXPECT_EQ(Lines(failures.end() - 4, failures.end()),
+            (Lines{"from #JobHistoryTmp", "where run_status = 0", "order by instance_id",
+                   "drop table #JobHistoryTmp"}));
 
   const Lines longest = SplitBatch(conn.Batches()[2]);
   ASSERT_EQ(longest.size(), 42u);
   EXPECT_EQ(longest[22], "select top 20 ");
-  EXPECT_EQ(
-      Lines(longest.end() - 3, longest.end()),
-      (Lines{"from #JobHistoryTmp", "order by run_duration desc", "drop table #JobHistoryTmp"}));
+  EXPECT_EQ(Lines(longest.end() - 3, longest.end()),
+            (Lines{"from #JobHistoryTmp", "order by run_duration desc, instance_id",
+                   "drop table #JobHistoryTmp"}));
 
   for (const std::string& batch : conn.Batches()) {
     EXPECT_EQ(batch.find("{Count}"), std::string::npos);

@@ -32,7 +32,7 @@ const std::vector<Call> kCatalogue = {
     {"sp_helpdevice", sp_helpdevice, "exec master..sp_helpdevice"},
     {"sp_helpdb", sp_helpdb, "exec master..sp_helpdb"},
     {"sp_helpfileALL", sp_helpfileALL,
-     "EXEC sp_MSForEachDB 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'"},
+     "EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'"},
     {"sp_helpsrvrole", sp_helpsrvrole, "exec master..sp_helpsrvrole"},
     {"sp_helpsrvrolemember", sp_helpsrvrolemember, "exec master..sp_helpsrvrolemember"},
     {"sp_helplogins", sp_helplogins, "exec master..sp_helplogins"},
@@ -158,12 +158,25 @@ TEST_F(SectionTest, HelpFileAllKeepsTheHrBetweenDatabasesWhenAResultIsEmpty) {
                                      "<hr>\n" + DatabaseTables("Sales")});
 }
 
+// sp_spaceused gives a third result for a database with a memory-optimized filegroup; the
+// rules still fall between databases.
+TEST_F(SectionTest, HelpFileAllKeepsTheRulesAfterADatabaseWithThreeSpaceResults) {
+  Script inMemory = DatabaseResults("Orders");
+  inMemory.push_back(TextRows({"xtp_precreated", "xtp_used"}, {{"16 KB", "8 KB"}}));
+  conn.On(kHelpFileAll, Concat({DatabaseResults("master"), inMemory, DatabaseResults("Sales")}));
+  sp_helpfileALL(q);
+  EXPECT_EQ(buf.Entries(), std::vector<std::string>{
+                               DatabaseTables("master") + "<hr>\n" + DatabaseTables("Orders") +
+                               Table({"Xtp Precreated", "Xtp Used"}, {{"16 KB", "8 KB"}}) +
+                               "<hr>\n" + DatabaseTables("Sales")});
+}
+
 TEST_F(SectionTest, HelpFileAllFailingAtOnceLeavesErrorBlockAndNone) {
-  conn.On(kHelpFileAll, {ScriptedError{"Could not find stored procedure 'sp_MSForEachDB'.", 2812}});
+  conn.On(kHelpFileAll, {ScriptedError{"Could not find stored procedure 'sp_MSforeachdb'.", 2812}});
   sp_helpfileALL(q);
   EXPECT_EQ(buf.Entries(),
             (std::vector<std::string>{
-                ErrorBlock("Could not find stored procedure 'sp_MSForEachDB'."), kNone}));
+                ErrorBlock("Could not find stored procedure 'sp_MSforeachdb'."), kNone}));
 }
 
 }  // namespace

@@ -178,7 +178,8 @@ std::optional<ColumnShape> ShapeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSi
   using R = ValueReader;
   switch (sqlType) {
     case SQL_VARBINARY:
-      return ColumnShape{K::ftVarBytes, R::kBinary};
+      // varbinary(max) is described with size 0 and is a long binary, as image is.
+      return ColumnShape{columnSize == 0 ? K::ftBlob : K::ftVarBytes, R::kBinary};
     case SQL_BINARY:
       return ColumnShape{K::ftBytes, R::kBinary};
     case SQL_LONGVARBINARY:

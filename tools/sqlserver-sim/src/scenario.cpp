@@ -365,7 +365,7 @@ Scenario ParseScenario(std::string_view text) {
 
   if (const json* server = Optional(doc, "server")) {
     CheckFields(*server, "server",
-                {"name", "version", "product", "database", "language", "domain"});
+                {"name", "version", "product", "database", "language", "domain", "caseSensitive"});
     if (const json* name = Optional(*server, "name")) {
       s.serverName = GetString(*name, "server.name");
       if (s.serverName.empty() || Utf8ToUtf16(s.serverName).size() > 128) {
@@ -386,6 +386,9 @@ Scenario ParseScenario(std::string_view text) {
     }
     if (const json* language = Optional(*server, "language")) {
       s.language = GetString(*language, "server.language");
+    }
+    if (const json* cs = Optional(*server, "caseSensitive")) {
+      s.caseSensitive = GetBool(*cs, "server.caseSensitive");
     }
   }
 
@@ -421,7 +424,8 @@ Scenario ParseScenario(std::string_view text) {
     for (std::size_t i = 0; i < batches->size(); ++i) {
       const std::string bw = "batches[" + std::to_string(i) + "]";
       const json& b = (*batches)[i];
-      CheckFields(b, bw, {"sql", "pattern", "ignoreCase", "results", "procedure", "returnStatus"});
+      CheckFields(b, bw,
+                  {"sql", "pattern", "ignoreCase", "results", "procedure", "returnStatus", "top"});
       BatchRule rule;
       rule.where = bw;
       const json* sql = Optional(b, "sql");
@@ -455,6 +459,11 @@ Scenario ParseScenario(std::string_view text) {
       if (const json* rs = Optional(b, "returnStatus")) {
         rule.returnStatus = static_cast<std::int32_t>(
             GetInt(*rs, bw + ".returnStatus", -2147483647 - 1, 2147483647));
+      }
+      if (const json* top = Optional(b, "top")) {
+        if (GetString(*top, bw + ".top") != "last")
+          Fail(bw + ".top", "the only choice is \"last\"");
+        rule.topLast = true;
       }
       s.batches.push_back(std::move(rule));
     }

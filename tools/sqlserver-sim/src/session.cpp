@@ -10,10 +10,12 @@
 #include <chrono>
 #include <random>
 
+#include "sqlserver_sim/case_check.h"
 #include "sqlserver_sim/login.h"
 #include "sqlserver_sim/ntlm.h"
 #include "sqlserver_sim/text.h"
 #include "sqlserver_sim/tokens.h"
+#include "sqlserver_sim/top_rows.h"
 
 namespace sqlsim {
 namespace {
@@ -471,8 +473,22 @@ void Session::PlanResults(const std::vector<ResultItem>& items, bool procedure,
 
 void Session::PlanStatement(const std::string& sql, bool insideProcedure, std::vector<Step>& plan,
                             std::int32_t* returnStatus) {
+  if (scenario_.caseSensitive) {
+    // A misspelt name fails the batch before any rule is looked at, as it fails compilation.
+    if (const auto error = CaseSensitiveError(sql)) {
+      PlanError(*error, insideProcedure, plan);
+      return;
+    }
+  }
   const BatchRule* rule = scenario_.Find(sql);
   const std::vector<ResultItem>* results = rule ? &rule->results : nullptr;
+  std::vector<ResultItem> cut;
+  if (rule && rule->topLast) {
+    if (const auto top = LastTopCount(sql)) {
+      cut = CutLastRowSet(rule->results, *top);
+      results = &cut;
+    }
+  }
   bool asProcedure = false;
   if (rule) {
     asProcedure = rule->procedure.value_or(LooksLikeProcedureCall(sql));

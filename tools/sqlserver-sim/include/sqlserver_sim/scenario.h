@@ -40,6 +40,8 @@ struct BatchRule {
   // statements. Unset: decided from the text (EXEC ..., sp_..., xp_...).
   std::optional<bool> procedure;
   std::int32_t returnStatus = 0;
+  // "top": "last": the last row set is cut to the n of the batch's last TOP n.
+  bool topLast = false;
   std::string where;  // "batches[3]", for messages
 };
 
@@ -64,6 +66,8 @@ struct Scenario {
   std::string productName = "Microsoft SQL Server";
   std::string database = "master";  // when the login names none
   std::string language = "us_english";
+  // Names of system objects and columns are case-sensitive (a _CS_ or _BIN server collation).
+  bool caseSensitive = false;
   std::string domain = "QUORVANE";           // announced in the NTLM challenge
   std::optional<std::vector<Login>> logins;  // absent: every login is accepted
   bool refuseLogins = false;
