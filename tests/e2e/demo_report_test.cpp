@@ -496,6 +496,110 @@ TEST(DemoInstance, CaseSensitiveServerGivesNoErrorBeyondTheOfflineDatabase) {
   }
 }
 
+// The demo instance with its offline database moved to `position` of the per-database walk
+// (0 first, -1 last), or with the history script's first statement failing.
+std::string DemoWithOfflineDatabaseAt(int position) {
+  nlohmann::json scenario = nlohmann::json::parse(sqlsim::DemoScenario());
+  for (auto& rule : scenario["batches"]) {
+    if (!ContainsText(rule.value("sql", ""), "EXEC sp_helpfile; EXEC sp_spaceused;")) continue;
+    auto& results = rule["results"];
+    nlohmann::json offline;
+    for (auto it = results.begin(); it != results.end(); ++it) {
+      if (it->contains("error")) {
+        offline = *it;
+        results.erase(it);
+        break;
+      }
+    }
+    if (position < 0) {
+      results.push_back(offline);
+    } else {
+      results.insert(results.begin() + position, offline);
+    }
+  }
+  return scenario.dump();
+}
+
+struct WalkCase {
+  const char* name;
+  int position;
+};
+
+class OfflineDatabaseInTheWalk : public ::testing::TestWithParam<WalkCase> {};
+
+// Wherever the database that cannot be opened stands in the walk (the batch's first statement
+// failing is the hard case), every other database's files are in the report.
+TEST_P(OfflineDatabaseInTheWalk, LeavesEveryOtherDatabasesFiles) {
+  sqlsim::Server server(DemoWithOfflineDatabaseAt(GetParam().position));
+  server.Start();
+  const std::filesystem::path path = OutputPath(std::string("walk-") + GetParam().name);
+  std::istringstream in(std::string(kDemoPassword) + "\n");
+  std::ostringstream out;
+  std::ostringstream err;
+  const int exitCode = cli::RunReportCommand({"--server", ServerText(server), "--login", kDemoLogin,
+                                              "--password-stdin", "--output", path.string()},
+                                             in, out, err);
+  const std::string html = ReadFile(path);
+  std::filesystem::remove(path);
+
+  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err.str();
+  EXPECT_EQ(CountText(html, kErrorBlockStart), 1u);
+  const auto start = html.find("<a name=\"Databases\">");
+  ASSERT_NE(start, std::string::npos);
+  const std::string section = html.substr(start, html.find("<h2>", start + 30) - start);
+  // sp_spaceused's first table names its database: one for each database that could be opened.
+  for (const char* database : {"master", "tempdb", "model", "msdb", "SalesDemo"}) {
+    EXPECT_TRUE(ContainsText(section, std::string("<td>") + database + "</td>\n<td>")) << database;
+  }
+  EXPECT_EQ(CountText(section, "<th>Database Name</th>"), 5u);
+  EXPECT_TRUE(ContainsText(section, "Archive2012' cannot be opened"));
+  EXPECT_EQ(CountText(section, "<hr>"), 4u);  // between the five databases shown
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, OfflineDatabaseInTheWalk,
+                         ::testing::Values(WalkCase{"first", 0}, WalkCase{"middle", 9},
+                                           WalkCase{"last", -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The history script's first statement fails (here a warning-level error the server raised
+// before its rows): the error block and then the history itself.
+TEST(DemoInstance, HistoryBatchWhoseFirstStatementFailsStillShowsItsRows) {
+  nlohmann::json scenario = nlohmann::json::parse(sqlsim::DemoScenario());
+  int changed = 0;
+  for (auto& rule : scenario["batches"]) {
+    const std::string pattern = rule.value("pattern", "");
+    if (ContainsText(pattern, "JobHistoryTmp") && !ContainsText(pattern, "run_status = 0") &&
+        !ContainsText(pattern, "run_duration desc")) {
+      rule["results"].insert(
+          rule["results"].begin(),
+          nlohmann::json{{"error",
+                          {{"number", 50000},
+                           {"class", 16},
+                           {"state", 1},
+                           {"text", "The history could not be read in full."}}}});
+      ++changed;
+    }
+  }
+  ASSERT_EQ(changed, 1);
+  sqlsim::Server server(scenario.dump());
+  server.Start();
+  const std::filesystem::path path = OutputPath("history-first-fails");
+  std::istringstream in(std::string(kDemoPassword) + "\n");
+  std::ostringstream out;
+  std::ostringstream err;
+  cli::RunReportCommand({"--server", ServerText(server), "--login", kDemoLogin, "--password-stdin",
+                         "--job-history", "5", "--output", path.string()},
+                        in, out, err);
+  const std::string html = ReadFile(path);
+  std::filesystem::remove(path);
+
+  const auto start = html.find("<h3>Job History (Last 5):</h3>");
+  ASSERT_NE(start, std::string::npos);
+  const std::string history = html.substr(start, html.find("<h3>", start + 1) - start);
+  EXPECT_TRUE(ContainsText(history, "The history could not be read in full."));
+  EXPECT_EQ(CountText(history, "<tr>"), 6u);  // the heading row and five runs
+}
+
 TEST(DemoInstance, SwitchedOffSettingsKeepTheirBatchesFromTheServer) {
   sqlsim::Server server(sqlsim::DemoScenario());
   server.Start();

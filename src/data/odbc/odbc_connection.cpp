@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "data/database_error.h"
+#include "data/odbc/driver_calls.h"
 #include "data/odbc/odbc_format.h"
 #include "data/odbc/odbc_handle.h"
 
@@ -16,7 +17,9 @@ namespace {
 
 constexpr int kMaxDiagRecords = 32;
 
-std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+std::vector<DiagRecord> ReadDiagnostics(
+    SQLSMALLINT type, SQLHANDLE handle,
+    decltype(&::SQLGetDiagRecW) getDiagRec = &::SQLGetDiagRecW) {
   std::vector<DiagRecord> records;
   if (handle == SQL_NULL_HANDLE) return records;
   std::vector<SQLWCHAR> text(1024);
@@ -24,12 +27,12 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     std::array<SQLWCHAR, 6> state{};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state.data(), &native, text.data(),
-                                  static_cast<SQLSMALLINT>(text.size()), &length);
+    SQLRETURN rc = getDiagRec(type, handle, i, state.data(), &native, text.data(),
+                              static_cast<SQLSMALLINT>(text.size()), &length);
     if (rc == SQL_SUCCESS_WITH_INFO && static_cast<std::size_t>(length) >= text.size()) {
       text.resize(static_cast<std::size_t>(length) + 1);
-      rc = SQLGetDiagRecW(type, handle, i, state.data(), &native, text.data(),
-                          static_cast<SQLSMALLINT>(text.size()), &length);
+      rc = getDiagRec(type, handle, i, state.data(), &native, text.data(),
+                      static_cast<SQLSMALLINT>(text.size()), &length);
     }
     if (!SQL_SUCCEEDED(rc)) break;
     const std::size_t used =
@@ -76,6 +79,15 @@ struct Session {
   bool connected = false;
   std::vector<std::weak_ptr<Statement>> statements;
 
+  // The driver's own entry points, looked for once, when a batch first needs them.
+  std::shared_ptr<const DriverEntryPoints> Driver() {
+    if (!driverLooked) driver = DriverEntryPoints::For(dbc.Get());
+    driverLooked = true;
+    return driver;
+  }
+  std::shared_ptr<const DriverEntryPoints> driver;
+  bool driverLooked = false;
+
   ~Session() { Disconnect(); }
 
   void ReleaseStatements() {
@@ -121,11 +133,27 @@ class ResultStreamImpl : public ResultStream {
                    int timeoutSeconds, bool hasResult)
       : session_(std::move(session)),
         statement_(std::move(statement)),
+        active_(statement_->handle.Get()),
         timeoutSeconds_(timeoutSeconds),
         pending_(hasResult),
         done_(!hasResult) {
     if (done_) Finish();
   }
+
+  // A batch whose first statement failed with `error`: the first Next throws it, later ones go
+  // on with what followed, read straight from the driver's statement `driverStatement`.
+  ResultStreamImpl(std::shared_ptr<Session> session, std::shared_ptr<Statement> statement,
+                   int timeoutSeconds, DatabaseError error,
+                   std::shared_ptr<const DriverEntryPoints> driver, SQLHSTMT driverStatement)
+      : session_(std::move(session)),
+        statement_(std::move(statement)),
+        driver_(std::move(driver)),
+        calls_(&driver_->Calls()),
+        active_(driverStatement),
+        timeoutSeconds_(timeoutSeconds),
+        pending_(false),
+        done_(false),
+        firstError_(std::move(error)) {}
 
   ~ResultStreamImpl() override { Finish(); }
 
@@ -135,8 +163,13 @@ class ResultStreamImpl : public ResultStream {
       done_ = true;
       return std::nullopt;
     }
+    if (firstError_) {
+      DatabaseError error = std::move(*firstError_);
+      firstError_.reset();
+      throw error;
+    }
     if (!pending_) {
-      const SQLRETURN rc = SQLMoreResults(Stmt());
+      const SQLRETURN rc = calls_->MoreResults(Stmt());
       if (rc == SQL_NO_DATA) {
         Finish();
         return std::nullopt;
@@ -147,12 +180,12 @@ class ResultStreamImpl : public ResultStream {
     pending_ = false;
 
     SQLSMALLINT columns = 0;
-    if (!SQL_SUCCEEDED(SQLNumResultCols(Stmt(), &columns))) {
+    if (!SQL_SUCCEEDED(calls_->NumResultCols(Stmt(), &columns))) {
       Fail("Could not read the result's columns");
     }
     if (columns == 0) {
       SQLLEN count = -1;  // -1: the driver does not know
-      SQLRowCount(Stmt(), &count);
+      calls_->RowCount(Stmt(), &count);
       return Result{RowCount{static_cast<std::int64_t>(count)}};
     }
     return Result{ReadRowSet(columns)};
@@ -164,7 +197,7 @@ class ResultStreamImpl : public ResultStream {
     ValueReader reader;
   };
 
-  SQLHSTMT Stmt() const { return statement_->handle.Get(); }
+  SQLHSTMT Stmt() const { return active_; }
 
   // FreeTDS reports a link that died in mid-response as a warning (01000 "Unexpected EOF") on
   // an otherwise successful call, and then offers an empty result; that is a failure.
@@ -179,8 +212,8 @@ class ResultStreamImpl : public ResultStream {
   }
 
   [[noreturn]] void Fail(std::string_view fallback) {
-    DatabaseError error =
-        session_->Failure(ReadDiagnostics(SQL_HANDLE_STMT, Stmt()), fallback, timeoutSeconds_);
+    DatabaseError error = session_->Failure(
+        ReadDiagnostics(SQL_HANDLE_STMT, Stmt(), calls_->GetDiagRecW), fallback, timeoutSeconds_);
     // After a lost link nothing more can come; ending here keeps callers that loop on Next
     // from spinning.
     if (!session_->connected) done_ = true;
@@ -197,12 +230,13 @@ class ResultStreamImpl : public ResultStream {
       SQLULEN size = 0;
       SQLSMALLINT digits = 0;
       SQLSMALLINT nullable = 0;
-      SQLRETURN rc = SQLDescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                     &nameLength, &sqlType, &size, &digits, &nullable);
+      SQLRETURN rc =
+          calls_->DescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                               &nameLength, &sqlType, &size, &digits, &nullable);
       if (SQL_SUCCEEDED(rc) && static_cast<std::size_t>(nameLength) >= name.size()) {
         name.resize(static_cast<std::size_t>(nameLength) + 1);
-        rc = SQLDescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                             &nameLength, &sqlType, &size, &digits, &nullable);
+        rc = calls_->DescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                  &nameLength, &sqlType, &size, &digits, &nullable);
       }
       if (!SQL_SUCCEEDED(rc)) Fail("Could not describe a result column");
       const auto shape = ShapeForSqlType(sqlType, size);
@@ -214,7 +248,7 @@ class ResultStreamImpl : public ResultStream {
     }
 
     for (;;) {
-      const SQLRETURN rc = SQLFetch(Stmt());
+      const SQLRETURN rc = calls_->Fetch(Stmt());
       if (rc == SQL_NO_DATA) break;
       if (!Succeeded(rc)) Fail("Could not read a row");
       std::vector<Value>& row = rowSet->rows.emplace_back();
@@ -227,7 +261,7 @@ class ResultStreamImpl : public ResultStream {
   template <typename T>
   bool ReadFixed(SQLUSMALLINT column, SQLSMALLINT cType, T& out) {
     SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(Stmt(), column, cType, &out, sizeof out, &indicator);
+    const SQLRETURN rc = calls_->GetData(Stmt(), column, cType, &out, sizeof out, &indicator);
     if (!SQL_SUCCEEDED(rc)) Fail("Could not read a value");
     return indicator != SQL_NULL_DATA;
   }
@@ -243,8 +277,8 @@ class ResultStreamImpl : public ResultStream {
     for (;;) {
       const std::size_t room = buffer.size() - filled;
       SQLLEN indicator = 0;
-      const SQLRETURN rc = SQLGetData(Stmt(), column, cType, buffer.data() + filled,
-                                      static_cast<SQLLEN>(room * sizeof(Unit)), &indicator);
+      const SQLRETURN rc = calls_->GetData(Stmt(), column, cType, buffer.data() + filled,
+                                           static_cast<SQLLEN>(room * sizeof(Unit)), &indicator);
       if (rc == SQL_NO_DATA) break;
       if (!SQL_SUCCEEDED(rc)) Fail("Could not read a value");
       if (indicator == SQL_NULL_DATA) return std::nullopt;
@@ -329,9 +363,13 @@ class ResultStreamImpl : public ResultStream {
 
   std::shared_ptr<Session> session_;
   std::shared_ptr<Statement> statement_;
+  std::shared_ptr<const DriverEntryPoints> driver_;  // while the driver is called directly
+  const StatementCalls* calls_ = &DriverManagerCalls();
+  SQLHSTMT active_;  // the handle the calls take
   int timeoutSeconds_;
   bool pending_;
   bool done_;
+  std::optional<DatabaseError> firstError_;
   std::vector<SQLWCHAR> wide_;
   std::vector<char> narrow_;
   std::vector<unsigned char> bytes_;
@@ -442,8 +480,20 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
   }
   if (!SQL_SUCCEEDED(rc) || (rc == SQL_SUCCESS_WITH_INFO && session_->LinkDead())) {
     const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt);
+    DatabaseError error =
+        session_->Failure(records, "The batch failed without a message", timeoutSeconds);
+    // The first statement failed; the driver still holds what the rest of the batch returned.
+    if (rc == SQL_ERROR && session_->connected && statement->handle) {
+      if (auto driver = session_->Driver()) {
+        if (const SQLHSTMT own = odbc::DriverEntryPoints::DriverStatement(dbc, stmt)) {
+          return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement),
+                                                          timeoutSeconds, std::move(error),
+                                                          std::move(driver), own);
+        }
+      }
+    }
     statement->Release();
-    throw session_->Failure(records, "The batch failed without a message", timeoutSeconds);
+    throw error;
   }
   return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement), timeoutSeconds,
                                                   true);
