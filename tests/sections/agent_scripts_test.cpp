@@ -247,6 +247,13 @@ TEST(JobInfoScript, RunsItsStepsInOrder) {
       "CREATE TABLE #filtered_jobs",
       "CREATE TABLE #xp_results",
       "SET @is_sysadmin = ISNULL(IS_SRVROLEMEMBER(N'sysadmin'), 0)",
+      // Members of msdb's Agent reader and operator roles see every job's live state too; the
+      // roles are asked for in msdb, where they live.
+      "IF (@is_sysadmin = 0)",
+      "EXECUTE msdb.dbo.sp_executesql",
+      "N'SELECT @all = CASE WHEN ISNULL(IS_MEMBER(N''SQLAgentReaderRole''), 0) = 1 OR "
+      "ISNULL(IS_MEMBER(N''SQLAgentOperatorRole''), 0) = 1 THEN 1 ELSE 0 END',",
+      "N'@all INT OUTPUT', @all = @is_sysadmin OUTPUT",
       "SET @job_owner = SUSER_SNAME()",
       // Live job states, with the version test for the enumeration's third argument.
       "IF ((@@microsoftversion / 0x01000000) >= 8)",
