@@ -32,17 +32,6 @@ using namespace quorvane::app::testing;
 
 namespace {
 
-QString ScreenshotFolder() {
-  const QString folder = QStringLiteral(QUORVANE_BUILD_DIR "/screenshots");
-  QDir().mkpath(folder);
-  return folder;
-}
-
-void Screenshot(QWidget& window, const QString& name) {
-  QTest::qWait(150);
-  window.screen()->grabWindow(window.winId()).save(ScreenshotFolder() + "/" + name);
-}
-
 QVariant RunJavaScript(QWebEnginePage& page, const QString& script) {
   QVariant result;
   bool done = false;
@@ -82,11 +71,6 @@ QStringList PopupMenuFor(QWidget* view, const QString& screenshot = {}) {
   QTest::mouseClick(surface, Qt::RightButton, {}, QPoint(300, 200));
   QTest::qWait(800);
   return items;
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString PdfText(const QString& pdf) {

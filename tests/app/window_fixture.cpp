@@ -1,13 +1,31 @@
 #include "window_fixture.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include "app/login_dialog.h"
 #include "app/server_box.h"
 
 namespace quorvane::app::testing {
+
+QString ScreenshotFolder() {
+  const QString folder = QStringLiteral(QUORVANE_BUILD_DIR "/screenshots");
+  QDir().mkpath(folder);
+  return folder;
+}
+
+void Screenshot(QWidget& window, const QString& name) {
+  QTest::qWait(150);
+  window.screen()->grabWindow(window.winId()).save(ScreenshotFolder() + "/" + name);
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 connection::ConnectOutcome WindowFixture::RunDemoReport(int timeoutMs) {
   TForm1& form = Window();

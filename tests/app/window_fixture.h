@@ -19,6 +19,12 @@
 
 namespace quorvane::app::testing {
 
+// build/screenshots/, made on first use.
+QString ScreenshotFolder();
+// What the display shows of a window, the browser's pixels included, saved as `name` there.
+void Screenshot(QWidget& window, const QString& name);
+QByteArray ReadFile(const QString& path);
+
 // Runs `answer` on the next modal window that opens (checked every 20 ms for `timeoutMs`).
 inline void AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 20000) {
   auto* timer = new QTimer;

@@ -29,27 +29,6 @@ using namespace quorvane;
 using namespace quorvane::app;
 using namespace quorvane::app::testing;
 
-namespace {
-
-QString ScreenshotFolder() {
-  const QString folder = QStringLiteral(QUORVANE_BUILD_DIR "/screenshots");
-  QDir().mkpath(folder);
-  return folder;
-}
-
-// What the display shows of a window, the browser's pixels included.
-void Screenshot(QWidget& window, const QString& name) {
-  QTest::qWait(100);
-  window.screen()->grabWindow(window.winId()).save(ScreenshotFolder() + "/" + name);
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-}  // namespace
-
 class WindowTest : public QObject {
   Q_OBJECT
 
