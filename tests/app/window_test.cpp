@@ -168,7 +168,7 @@ class WindowTest : public QObject {
   // The whole demo report through the real driver: the controls during and after the run, the
   // server remembered, the state written at closing and the temporary report deleted.
   void demoReportRunsAndClosingSavesTheState() {
-    WindowFixture f(false, DemoScenarioWithDelay("Select SERVERPROPERTY('ServerName')", 1500));
+    WindowFixture f(false, DemoScenarioWithDelay("Select SERVERPROPERTY('ServerName')", 5000));
     TForm1& form = f.Window();
     auto* connect = f.Find<QPushButton>("ConnectBitBtn");
     auto* close = f.Find<QPushButton>("CloseBitBtn");
