@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
@@ -22,7 +21,6 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
-class QTextBrowser;
 class QToolButton;
 
 namespace quorvane::viewer {
