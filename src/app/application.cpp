@@ -8,21 +8,19 @@ namespace quorvane::app {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
-  try {
-    return QApplication::notify(receiver, event);
-  } catch (const std::exception& error) {
+  const auto handle = [this](const std::exception& error) {
     if (errorHandler_) {
       errorHandler_(error);
     } else {
       std::cerr << "quorvane: " << error.what() << "\n";
     }
+  };
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    handle(error);
   } catch (...) {
-    const std::runtime_error unknown("An unknown error occurred.");
-    if (errorHandler_) {
-      errorHandler_(unknown);
-    } else {
-      std::cerr << "quorvane: " << unknown.what() << "\n";
-    }
+    handle(std::runtime_error("An unknown error occurred."));
   }
   return false;
 }

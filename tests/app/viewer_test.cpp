@@ -226,14 +226,12 @@ class ViewerTest : public QObject {
     WindowFixture f;
     TForm1& form = f.Window();
     const QString path = f.folder.path() + "/hostile.htm";
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(
-        "<html><head><title>hostile</title></head><body>"
-        "<a id=\"away\" href=\"https://example.invalid/steal\">away</a>"
-        "<script>fetch('file:///etc/hostname').then(() => document.title = 'read a file',"
-        " () => document.title = 'file refused');</script></body></html>");
-    file.close();
+    QVERIFY(WriteFile(path,
+                      "<html><head><title>hostile</title></head><body>"
+                      "<a id=\"away\" href=\"https://example.invalid/steal\">away</a>"
+                      "<script>fetch('file:///etc/hostname').then(() => document.title = "
+                      "'read a file', () => document.title = 'file refused');</script>"
+                      "</body></html>"));
     viewer::ReportView& view = *form.ReportView();
     view.Navigate(QUrl::fromLocalFile(path));
     QVERIFY(WaitForLoad(view));
@@ -250,10 +248,7 @@ class ViewerTest : public QObject {
     TForm1& form = f.Window();
     viewer::ReportView& view = *form.ReportView();
     const QString path = f.folder.path() + "/report.htm";
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<html><body><p>a report</p></body></html>");
-    file.close();
+    QVERIFY(WriteFile(path, "<html><body><p>a report</p></body></html>"));
     view.Navigate(QUrl::fromLocalFile(path));
     QVERIFY(WaitForLoad(view));
     QVERIFY(view.page()->renderProcessPid() > 0);

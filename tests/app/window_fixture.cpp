@@ -27,6 +27,11 @@ QByteArray ReadFile(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 connection::ConnectOutcome WindowFixture::RunDemoReport(int timeoutMs) {
   TForm1& form = Window();
   auto* box = Find<ServerBox>("SQLServerComboBox");

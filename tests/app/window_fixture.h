@@ -24,6 +24,7 @@ QString ScreenshotFolder();
 // What the display shows of a window, the browser's pixels included, saved as `name` there.
 void Screenshot(QWidget& window, const QString& name);
 QByteArray ReadFile(const QString& path);
+bool WriteFile(const QString& path, const QByteArray& bytes);
 
 // Runs `answer` on the next modal window that opens (checked every 20 ms for `timeoutMs`).
 inline void AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 20000) {

@@ -536,13 +536,18 @@ TEST_F(OdbcEndToEnd, CloseEndsOpenStreamsAndReopenWorks) {
   EXPECT_TRUE(AsRowSet(again->Next()));
 }
 
-TEST_F(OdbcEndToEnd, TimeoutThenTheNextQueryWorks) {
-  Serve(json::array(
+// A batch the server answers after 20 s, and a quick one.
+json SlowBatchThenSelect2() {
+  return json::array(
       {Batch("waitfor delay '00:00:20'",
              json::array({json{{"delay_ms", 20000}},
                           Rows(json::array({Column("a", "int")}), json::array({{1}}))})),
        Batch("select 2",
-             json::array({Rows(json::array({Column("b", "int")}), json::array({{2}}))}))}));
+             json::array({Rows(json::array({Column("b", "int")}), json::array({{2}}))}))});
+}
+
+TEST_F(OdbcEndToEnd, TimeoutThenTheNextQueryWorks) {
+  Serve(SlowBatchThenSelect2());
   auto connection = Connect();
   const auto start = std::chrono::steady_clock::now();
   try {
@@ -565,12 +570,7 @@ TEST_F(OdbcEndToEnd, TimeoutThenTheNextQueryWorks) {
 
 // The window stops a run by cancelling from its own thread while the run's thread waits.
 TEST_F(OdbcEndToEnd, CancelFromAnotherThreadEndsTheWaitAndRefusesLaterBatches) {
-  Serve(json::array(
-      {Batch("waitfor delay '00:00:20'",
-             json::array({json{{"delay_ms", 20000}},
-                          Rows(json::array({Column("a", "int")}), json::array({{1}}))})),
-       Batch("select 2",
-             json::array({Rows(json::array({Column("b", "int")}), json::array({{2}}))}))}));
+  Serve(SlowBatchThenSelect2());
   auto connection = Connect();
   const auto start = std::chrono::steady_clock::now();
   std::thread canceller([&] {

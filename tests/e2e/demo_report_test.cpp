@@ -454,10 +454,26 @@ TEST(DemoInstance, KnowsEveryBatchOfAReportWithOtherHistoryCounts) {
   }
 }
 
-std::size_t CountText(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
+// The report command against `server` with the demo login, writing to a file named after `name`.
+struct CommandRun {
+  int exitCode;
+  std::string html;
+  std::string err;
+};
+
+CommandRun RunCommand(const sqlsim::Server& server, const std::string& name,
+                      std::vector<std::string> options = {}) {
+  const std::filesystem::path path = OutputPath(name);
+  std::vector<std::string> args{"--server",         ServerText(server), "--login",    kDemoLogin,
+                                "--password-stdin", "--output",         path.string()};
+  args.insert(args.end(), options.begin(), options.end());
+  std::istringstream in(std::string(kDemoPassword) + "\n");
+  std::ostringstream out;
+  std::ostringstream err;
+  const int exitCode = cli::RunReportCommand(args, in, out, err);
+  CommandRun run{exitCode, ReadFile(path), err.str()};
+  std::filesystem::remove(path);
+  return run;
 }
 
 // On a server with a case-sensitive collation every system name must be written in its own
@@ -468,19 +484,11 @@ TEST(DemoInstance, CaseSensitiveServerGivesNoErrorBeyondTheOfflineDatabase) {
   scenario["server"]["caseSensitive"] = true;
   sqlsim::Server server(scenario.dump());
   server.Start();
-  const std::filesystem::path path = OutputPath("case-sensitive");
-  std::istringstream in(std::string(kDemoPassword) + "\n");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int exitCode = cli::RunReportCommand(
-      {"--server", ServerText(server), "--login", kDemoLogin, "--password-stdin", "--job-history",
-       "7", "--job-history-limit", "3", "--output", path.string()},
-      in, out, err);
-  const std::string html = ReadFile(path);
-  std::filesystem::remove(path);
+  const auto [exitCode, html, err] =
+      RunCommand(server, "case-sensitive", {"--job-history", "7", "--job-history-limit", "3"});
 
-  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err.str();
-  EXPECT_EQ(CountText(html, kErrorBlockStart), 1u);
+  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err;
+  EXPECT_EQ(CountOf(html, kErrorBlockStart), 1u);
   EXPECT_TRUE(ContainsText(html, "cannot be opened because it is offline"));
   EXPECT_FALSE(ContainsText(html, "Invalid column name"));
   EXPECT_FALSE(ContainsText(html, "Invalid object name"));
@@ -492,7 +500,7 @@ TEST(DemoInstance, CaseSensitiveServerGivesNoErrorBeyondTheOfflineDatabase) {
     const auto start = html.find(heading);
     ASSERT_NE(start, std::string::npos) << heading;
     const auto end = html.find("</table>", start);
-    EXPECT_EQ(CountText(html.substr(start, end - start), "<tr>"), rows + 1) << heading;
+    EXPECT_EQ(CountOf(html.substr(start, end - start), "<tr>"), rows + 1) << heading;
   }
 }
 
@@ -532,18 +540,10 @@ class OfflineDatabaseInTheWalk : public ::testing::TestWithParam<WalkCase> {};
 TEST_P(OfflineDatabaseInTheWalk, LeavesEveryOtherDatabasesFiles) {
   sqlsim::Server server(DemoWithOfflineDatabaseAt(GetParam().position));
   server.Start();
-  const std::filesystem::path path = OutputPath(std::string("walk-") + GetParam().name);
-  std::istringstream in(std::string(kDemoPassword) + "\n");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int exitCode = cli::RunReportCommand({"--server", ServerText(server), "--login", kDemoLogin,
-                                              "--password-stdin", "--output", path.string()},
-                                             in, out, err);
-  const std::string html = ReadFile(path);
-  std::filesystem::remove(path);
+  const auto [exitCode, html, err] = RunCommand(server, std::string("walk-") + GetParam().name);
 
-  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err.str();
-  EXPECT_EQ(CountText(html, kErrorBlockStart), 1u);
+  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err;
+  EXPECT_EQ(CountOf(html, kErrorBlockStart), 1u);
   const auto start = html.find("<a name=\"Databases\">");
   ASSERT_NE(start, std::string::npos);
   const std::string section = html.substr(start, html.find("<h2>", start + 30) - start);
@@ -551,9 +551,9 @@ TEST_P(OfflineDatabaseInTheWalk, LeavesEveryOtherDatabasesFiles) {
   for (const char* database : {"master", "tempdb", "model", "msdb", "SalesDemo"}) {
     EXPECT_TRUE(ContainsText(section, std::string("<td>") + database + "</td>\n<td>")) << database;
   }
-  EXPECT_EQ(CountText(section, "<th>Database Name</th>"), 5u);
+  EXPECT_EQ(CountOf(section, "<th>Database Name</th>"), 5u);
   EXPECT_TRUE(ContainsText(section, "Archive2012' cannot be opened"));
-  EXPECT_EQ(CountText(section, "<hr>"), 4u);  // between the five databases shown
+  EXPECT_EQ(CountOf(section, "<hr>"), 4u);  // between the five databases shown
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, OfflineDatabaseInTheWalk,
@@ -583,38 +583,22 @@ TEST(DemoInstance, HistoryBatchWhoseFirstStatementFailsStillShowsItsRows) {
   ASSERT_EQ(changed, 1);
   sqlsim::Server server(scenario.dump());
   server.Start();
-  const std::filesystem::path path = OutputPath("history-first-fails");
-  std::istringstream in(std::string(kDemoPassword) + "\n");
-  std::ostringstream out;
-  std::ostringstream err;
-  cli::RunReportCommand({"--server", ServerText(server), "--login", kDemoLogin, "--password-stdin",
-                         "--job-history", "5", "--output", path.string()},
-                        in, out, err);
-  const std::string html = ReadFile(path);
-  std::filesystem::remove(path);
+  const std::string html = RunCommand(server, "history-first-fails", {"--job-history", "5"}).html;
 
   const auto start = html.find("<h3>Job History (Last 5):</h3>");
   ASSERT_NE(start, std::string::npos);
   const std::string history = html.substr(start, html.find("<h3>", start + 1) - start);
   EXPECT_TRUE(ContainsText(history, "The history could not be read in full."));
-  EXPECT_EQ(CountText(history, "<tr>"), 6u);  // the heading row and five runs
+  EXPECT_EQ(CountOf(history, "<tr>"), 6u);  // the heading row and five runs
 }
 
 TEST(DemoInstance, SwitchedOffSettingsKeepTheirBatchesFromTheServer) {
   sqlsim::Server server(sqlsim::DemoScenario());
   server.Start();
-  const std::filesystem::path path = OutputPath("switched-off");
-  std::istringstream in(std::string(kDemoPassword) + "\n");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int exitCode = cli::RunReportCommand(
-      {"--server", ServerText(server), "--login", kDemoLogin, "--password-stdin", "--no-cmdshell",
-       "--no-ole-automation", "--no-replication", "--output", path.string()},
-      in, out, err);
-  const std::string html = ReadFile(path);
-  std::filesystem::remove(path);
+  const auto [exitCode, html, err] = RunCommand(
+      server, "switched-off", {"--no-cmdshell", "--no-ole-automation", "--no-replication"});
 
-  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err.str();
+  EXPECT_EQ(exitCode, cli::kReportWithExceptions) << err;
   const std::vector<std::string> batches = server.Batches();
   ASSERT_FALSE(batches.empty());
   for (const std::string& word : kCmdShellAndOleWords) {
