@@ -7,6 +7,7 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "connection/settings.h"
@@ -19,15 +20,6 @@ using quorvane::app::SingleInstance;
 using quorvane::app::TAboutBox;
 using quorvane::app::TForm1;
 using quorvane::app::WindowOptions;
-
-// "-d" or "/d" in any letter case.
-bool DebugSwitch(const QStringList& arguments) {
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    const QString& a = arguments[i];
-    if (a.size() == 2 && (a[0] == u'-' || a[0] == u'/') && a[1].toLower() == u'd') return true;
-  }
-  return false;
-}
 
 // The splash stands two seconds; the demo shortens it, and QUORVANE_SPLASH_MS sets it (tests).
 std::uint32_t SplashMilliseconds(bool demo) {
@@ -58,7 +50,7 @@ int main(int argc, char** argv) {
   splash->repaint();
 
   WindowOptions options;
-  options.debugMode = DebugSwitch(arguments);
+  options.debugMode = quorvane::app::DebugSwitch(arguments);
   options.settings = quorvane::connection::LocateSettings(quorvane::connection::ExecutableFolder());
 
   SingleInstance instance(

@@ -19,6 +19,7 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/login_dialog.h"
 #include "app/server_box.h"
 #include "app/window_placement.h"
@@ -99,6 +100,15 @@ class WindowTest : public QObject {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(f.Find<QToolButton>("FileSavePathSpeedButton"), &leave);
     QCOMPARE(form.StatusText(), QString());
+  }
+
+  void debugSwitchFromTheCommandLine() {
+    for (const char* on : {"-d", "/d", "-D", "/D"}) {
+      QVERIFY2(DebugSwitch({"quorvane", "--demo", on}), on);
+    }
+    for (const char* off : {"-dx", "d", "--debug", "/e"})
+      QVERIFY2(!DebugSwitch({"quorvane", off}), off);
+    QVERIFY(!DebugSwitch({"-d"}));  // the program's own name does not count
   }
 
   void debugModeShowsTheDebugButton() {
