@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "connection/settings.h"
+#include "report/fatal_signal.h"
 #include "sqlserver_sim/server.h"
 
 namespace {
@@ -32,6 +33,9 @@ std::uint32_t SplashMilliseconds(bool demo) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A driver that aborts or crashes mid-run still leaves the report gathered so far, closed;
+  // the program then ends by that signal, as it would have.
+  quorvane::report::fatal_signal::Install(0);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the embedded browser needs it
   Application app(argc, argv);
   app.setApplicationName("quorvane");

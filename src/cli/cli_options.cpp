@@ -20,6 +20,16 @@ int WholeNumber(const std::string& option, const std::string& text, int low, int
   return value;
 }
 
+// No server name holds these: they would end or nest the connection string's fields, or are
+// not text at all.
+void CheckServerName(const std::string& name) {
+  for (const char c : name) {
+    if (c == ';' || c == '{' || c == '}' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      throw UsageError{"--server: a server name cannot hold ';', '{', '}' or control characters"};
+    }
+  }
+}
+
 }  // namespace
 
 CliOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -46,6 +56,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.provider = value();
     } else if (arg == "--timeout") {
       options.timeoutSeconds = WholeNumber(arg, value(), 0, 999);
+    } else if (arg == "--query-timeout") {
+      options.queryTimeoutSeconds = WholeNumber(arg, value(), 0, 86400);
     } else if (arg == "--no-cmdshell") {
       options.allowCmdShell = false;
     } else if (arg == "--no-ole-automation") {
@@ -58,6 +70,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.jobHistoryLimit = WholeNumber(arg, value(), 1, 1000);
     } else if (arg == "--output" || arg == "-o") {
       options.output = value();
+      if (options.output.empty()) throw UsageError{arg + " needs a file name, not an empty one"};
     } else if (arg == "--debug" || arg == "-d") {
       options.debug = true;
     } else if (arg == "--demo") {
@@ -73,6 +86,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   if (!options.demo && options.server.empty()) {
     throw UsageError{"--server is required (or --demo for the built-in simulated server)"};
   }
+  CheckServerName(options.server);
   if (options.passwordFromStdin && !options.login) {
     throw UsageError{"--password-stdin goes with --login (without it, Windows authentication)"};
   }
@@ -92,7 +106,10 @@ Connection:
                            (otherwise from the environment variable QUORVANE_PASSWORD)
       --provider NAME      OLE DB provider or ODBC driver name (default SQLOLEDB.1: the best
                            SQL Server ODBC driver installed)
-      --timeout SECONDS    connection timeout, 0 to 999 (default 15)
+      --timeout SECONDS    connection (login) timeout, 1 to 999, or 0 to wait as long as it
+                           takes (default 15)
+      --query-timeout SECONDS  how long each query may take, 1 to 86400, or 0 for no limit
+                           (default 15); a server that stops answering is given up on after it
       --demo               start the built-in simulated server and report on it
 
 Report:
@@ -106,8 +123,14 @@ Report:
   -d, --debug              write the debug comments of every single-value query into the report
   -h, --help               show this text
 
+Progress goes to standard error: section by section, and query by query when it is a terminal.
+Ctrl+C (SIGINT), SIGTERM or SIGHUP cancels the running query and closes the report where it is.
+
 Exit status: 0 report written without exceptions; 1 report written with exceptions;
-2 bad command line; 3 connection failed; 4 the report could not be completed.
+2 bad command line; 3 connection failed; 4 the report could not be completed (it ends with a
+block saying where and why); 5 the report could not be written (an earlier file of that name is
+left as it was); 129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM (the report, closed, ends
+where it was interrupted).
 )";
 }
 

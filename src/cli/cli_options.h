@@ -12,7 +12,8 @@ struct CliOptions {
   std::optional<std::string> login;  // none: Windows authentication
   bool passwordFromStdin = false;
   std::string provider = "SQLOLEDB.1";
-  int timeoutSeconds = 15;
+  int timeoutSeconds = 15;       // the login's; 0: no limit
+  int queryTimeoutSeconds = 15;  // each statement's; 0: no limit
   bool allowCmdShell = true;
   bool allowOACreate = true;
   bool ignoreReplication = false;

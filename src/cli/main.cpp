@@ -3,8 +3,11 @@
 #include <vector>
 
 #include "cli/report_command.h"
+#include "report/fatal_signal.h"
 
 int main(int argc, char** argv) {
+  // A driver that aborts or crashes still leaves the report gathered so far, closed.
+  quorvane::report::fatal_signal::Install(quorvane::cli::kReportFailed);
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     return quorvane::cli::RunReportCommand(args, std::cin, std::cout, std::cerr);

@@ -5,17 +5,26 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <mutex>
 
 #include "cli/cli_options.h"
 #include "cli/console_host.h"
+#include "cli/interrupt_watcher.h"
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "data/database_error.h"
 #include "data/odbc/odbc_connection.h"
+#include "data/secure_wipe.h"
 #include "report/locale_text.h"
 #include "report/report_name.h"
 #include "report/report_run.h"
 #include "sqlserver_sim/server.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace quorvane::cli {
 
@@ -44,6 +53,14 @@ Credentials ReadCredentials(const CliOptions& options, std::istream& in) {
   return credentials;
 }
 
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+  return ::_isatty(::_fileno(stderr)) != 0;
+#else
+  return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 }  // namespace
 
 int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -62,6 +79,31 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     return kBadCommandLine;
   }
 
+  data::OdbcConnection SQLServer;
+  ConsoleHost host(options, err, StandardErrorIsTerminal());
+
+  // Before the run has begun an interrupt just ends the program; during it, the running query is
+  // cancelled and the report closed where it is; a second interrupt ends the program at once.
+  std::mutex runMutex;
+  report::ReportRun* running = nullptr;
+  int interruptCount = 0;
+  InterruptWatcher interrupts([&](int signal) {
+    const std::lock_guard lock(runMutex);
+    if (!running || interruptCount++ > 0) {
+      host.EndLine();
+      err << "quorvane-report: interrupted by " << InterruptWatcher::NameOf(signal) << "\n"
+          << std::flush;
+      std::_Exit(InterruptWatcher::ExitStatusFor(signal));
+    }
+    running->RequestStop(std::string("the run was interrupted by ") +
+                         InterruptWatcher::NameOf(signal));
+    SQLServer.Cancel();
+  });
+  auto setRunning = [&](report::ReportRun* run) {
+    const std::lock_guard lock(runMutex);
+    running = run;
+  };
+
   std::unique_ptr<sqlsim::Server> simulator;
   std::string serverText = options.server;
   if (options.demo) {
@@ -72,27 +114,27 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     err << "Started the simulated demo server on " << serverText << "\n";
   }
 
-  data::OdbcConnection SQLServer;
   try {
-    const std::string oleDb =
+    std::string oleDb =
         credentials.login
             ? connection::OleDbConnectionString(options.provider, serverText, *credentials.login,
                                                 credentials.password)
             : connection::OleDbConnectionString(options.provider, serverText);
+    data::SecureWipe(credentials.password);
     SQLServer.SetConnectionString(
         connection::OdbcConnectionString(oleDb, data::InstalledOdbcDrivers()));
+    data::SecureWipe(oleDb);
   } catch (const connection::ConnectionStringError& error) {
     err << "quorvane-report: " << error.what() << "\n";
     return kConnectionFailed;
   }
   SQLServer.SetConnectionTimeout(options.timeoutSeconds);
-  SQLServer.SetCommandTimeout(options.timeoutSeconds);
+  SQLServer.SetCommandTimeout(options.queryTimeoutSeconds);
 
-  ConsoleHost host(options, err);
-  report::ReportRunOptions runOptions;
-  runOptions.debugMode = options.debug;
   // The report's start time is taken when the run starts, after the connection is open, as the
   // window does; the proposed name comes from it.
+  report::ReportRunOptions runOptions;
+  runOptions.debugMode = options.debug;
   if (options.output.empty()) {
     const std::string named = options.demo ? "QUORVANE-DEMO" : serverText;
     runOptions.reportFileFor = [named](const data::DateTime& start) {
@@ -111,15 +153,26 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     SQLServer.Open([&] {
       connected = true;
       err << "Connected; collecting information:\n";
+      setRunning(&run);
       run.GatherInformation();
+      setRunning(nullptr);
     });
   } catch (const std::exception& error) {
+    setRunning(nullptr);
+    SQLServer.ForgetConnectionString();
+    host.EndLine();
     if (!connected) {
       err << "quorvane-report: connection failed: " << error.what() << "\n";
       return kConnectionFailed;
     }
+    if (dynamic_cast<const report::ReportWriteError*>(&error)) {
+      err << "quorvane-report: the report could not be written: " << error.what() << "\n";
+      return kReportNotWritten;
+    }
     err << "quorvane-report: the report could not be completed: " << error.what()
-        << "\nWhat was collected so far is in " << run.TemporaryReportFile().string() << "\n";
+        << "\nWhat was collected so far, closed where it ends, is in "
+        << run.TemporaryReportFile().string() << "\n";
+    if (const int signal = interrupts.Received()) return InterruptWatcher::ExitStatusFor(signal);
     return kReportFailed;
   }
   const double seconds =

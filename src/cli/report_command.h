@@ -12,6 +12,8 @@ enum ExitCode : int {
   kBadCommandLine = 2,
   kConnectionFailed = 3,
   kReportFailed = 4,
+  kReportNotWritten = 5,
+  // An interrupt ends with 128 + the signal's number: 129 SIGHUP, 130 SIGINT, 143 SIGTERM.
 };
 
 // The whole report command: parses `args` (without the program name), connects, runs the report

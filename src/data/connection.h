@@ -6,6 +6,7 @@
 #include <string>
 
 #include "data/row_set.h"
+#include "data/secure_wipe.h"
 
 namespace quorvane::data {
 
@@ -27,7 +28,12 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  void SetConnectionString(std::string text) { connectionString_ = std::move(text); }
+  void SetConnectionString(std::string text) {
+    SecureWipe(connectionString_);
+    connectionString_ = std::move(text);
+  }
+  // The string may hold a password: it is kept no longer than the run that needs it.
+  void ForgetConnectionString() { SecureWipe(connectionString_); }
   const std::string& ConnectionString() const { return connectionString_; }
   void SetConnectionTimeout(int seconds) { connectionTimeout_ = seconds; }
   int ConnectionTimeout() const { return connectionTimeout_; }
@@ -39,6 +45,12 @@ class Connection {
   void Open(const std::function<void()>& afterConnect = {}) {
     Connect();
     if (afterConnect) afterConnect();
+  }
+
+  // Connects again with the same connection string, after the link was lost.
+  void Reconnect() {
+    Close();
+    Connect();
   }
 
   virtual bool Connected() const = 0;

@@ -1,6 +1,9 @@
 #include "report/query_runner.h"
 
+#include <chrono>
+
 #include "data/database_error.h"
+#include "report/run_stopped.h"
 #include "report/text.h"
 
 namespace quorvane::report {
@@ -12,10 +15,12 @@ void QueryRunner::AppendHtml(std::string text) {
 
 void QueryRunner::AppendHtmlComment(std::string_view text) {
   host_.ProcessEvents();
-  buffer_.Append("<!-- " + std::string(text) + " -->");
+  buffer_.Append("<!-- " + CommentText(text) + " -->");
 }
 
 void QueryRunner::RunQuery(const std::vector<std::string>& lines) {
+  ThrowIfStopRequested();
+  host_.QueryStarted();
   try {
     ADOQuery1.Close();
     ADOQuery1.ClearFields();
@@ -57,17 +62,75 @@ std::string QueryRunner::GetSQL(const std::string& sql) {
   return ADOQuery1.AsText(0);
 }
 
-std::string QueryRunner::ErrorBlock(const std::string& message) {
-  if (message.find(data::kNoResultSetMessage) != std::string::npos) return {};
-  ++ReportExceptionCount;
+namespace {
+
+std::string Block(const std::string& message) {
   // The message comes from the server and quotes names any user may have chosen: escaped.
   return "<div class=\"ExceptionError\"><u>Exception Error:</u><br>" + HtmlEscape(message) +
          "</div>";
 }
 
+bool LinkLost(const std::exception& error) {
+  const auto* database = dynamic_cast<const data::DatabaseError*>(&error);
+  return database && (database->state() == "08S01" || database->state() == "08003");
+}
+
+}  // namespace
+
+std::string QueryRunner::ErrorBlock(const std::exception& error) {
+  ThrowIfStopRequested();
+  const std::string message = error.what();
+  if (message.find(data::kNoResultSetMessage) != std::string::npos) return {};
+  if (LinkLost(error)) return LinkLostBlock(error);
+  ++ReportExceptionCount;
+  return Block(message);
+}
+
+std::string QueryRunner::LinkLostBlock(const std::exception& error) {
+  const std::string lost =
+      "The connection to the server was lost during the section \"" + section_ + "\"";
+  if (linkReestablished_) throw RunStopped(lost + " again (" + error.what() + ")");
+  linkReestablished_ = true;
+  host_.Notify(lost + "; reconnecting...");
+  const auto started = std::chrono::steady_clock::now();
+  try {
+    connection_.Reconnect();
+  } catch (const std::exception& failure) {
+    throw RunStopped(lost + " (" + error.what() + ") and could not be re-established (" +
+                     failure.what() + ")");
+  }
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  host_.Notify(lost + "; it was re-established in " + std::to_string(took.count()) +
+               " ms and the report goes on.");
+  ++ReportExceptionCount;
+  return Block(lost + " (" + error.what() +
+               "). The connection was re-established and the report goes on with the next query; "
+               "what the interrupted query would have shown is missing.");
+}
+
 void QueryRunner::HandleADOQueryError(const std::exception& error) {
-  std::string block = ErrorBlock(error.what());
+  std::string block = ErrorBlock(error);
   if (!block.empty()) AppendHtml(std::move(block));
+}
+
+void QueryRunner::StartRun() {
+  linkReestablished_ = false;
+  section_ = "the report's title";
+}
+
+void QueryRunner::RequestStop(std::string reason) {
+  {
+    const std::lock_guard lock(stopMutex_);
+    stopReason_ = std::move(reason);
+  }
+  stopRequested_ = true;
+}
+
+void QueryRunner::ThrowIfStopRequested() {
+  if (!stopRequested_) return;
+  const std::lock_guard lock(stopMutex_);
+  throw RunStopped(stopReason_ + " during the section \"" + section_ + "\"");
 }
 
 }  // namespace quorvane::report

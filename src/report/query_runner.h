@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +21,11 @@ class QueryRunner {
  public:
   QueryRunner(data::Connection& connection, ReportBuffer& buffer, ReportHost& host,
               bool debugMode = false)
-      : ADOQuery1(connection), buffer_(buffer), host_(host), debugMode_(debugMode) {}
+      : ADOQuery1(connection),
+        connection_(connection),
+        buffer_(buffer),
+        host_(host),
+        debugMode_(debugMode) {}
 
   ReportHost& Host() { return host_; }
   ReportBuffer& Buffer() { return buffer_; }
@@ -48,8 +54,20 @@ class QueryRunner {
   void TextSection(std::string line);
 
   // Writes the error block for a caught error and counts it; the "no result set" message of
-  // the database layer is not an error for the report and leaves nothing.
+  // the database layer is not an error for the report and leaves nothing. The first lost link
+  // of a run is re-established and told in the block; after that, or when a stop was asked
+  // for, RunStopped is thrown instead.
   void HandleADOQueryError(const std::exception& error);
+
+  // The section the run is in, named in what is said about a lost link or a stop.
+  void SetSection(std::string_view heading) { section_ = heading; }
+  const std::string& Section() const { return section_; }
+  // A new run: its first lost link may be re-established again.
+  void StartRun();
+  // The one call meant for another thread: the run throws RunStopped (the reason and the
+  // section) before its next query, or at the error of the running one (which the caller
+  // interrupts).
+  void RequestStop(std::string reason);
 
   // The HTML of every row set of the command the query last ran, as tables. `interval` chooses
   // the separator between two tables: "<br>" for 0, nothing for a negative value, and for a
@@ -64,12 +82,20 @@ class QueryRunner {
   data::DataSet ADODataSet1;
 
  private:
-  // The markup of an error block for `message`, counted; empty for the "no result set" message.
-  std::string ErrorBlock(const std::string& message);
+  // The markup of an error block for `error`, counted; empty for the "no result set" message.
+  std::string ErrorBlock(const std::exception& error);
+  std::string LinkLostBlock(const std::exception& error);
+  void ThrowIfStopRequested();
 
+  data::Connection& connection_;
   ReportBuffer& buffer_;
   ReportHost& host_;
   bool debugMode_;
+  std::string section_;
+  bool linkReestablished_ = false;
+  std::atomic<bool> stopRequested_{false};
+  std::mutex stopMutex_;
+  std::string stopReason_;
 };
 
 }  // namespace quorvane::report

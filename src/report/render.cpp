@@ -9,12 +9,20 @@ namespace {
 
 constexpr int kMaxConsecutiveErrors = 1000;
 
+// Column names come from the server (or from anyone on an unencrypted link): escaped like
+// values. Our own aliases may break a long heading with "<br>", the one tag let through.
 std::string Caption(const std::string& displayName) {
   std::string caption = displayName;
   for (char& c : caption) {
     if (c == '_') c = ' ';
   }
-  return TitleCase(caption);
+  caption = HtmlEscape(TitleCase(caption));
+  constexpr std::string_view kEscapedBreak = "&lt;Br&gt;";
+  for (std::size_t at = caption.find(kEscapedBreak); at != std::string::npos;
+       at = caption.find(kEscapedBreak, at)) {
+    caption.replace(at, kEscapedBreak.size(), "<Br>");
+  }
+  return caption;
 }
 
 // Appends one table for the data set's rows; sets `cellRendered` when a data cell was written.
@@ -24,7 +32,6 @@ void AppendTable(data::DataSet& dataSet, std::string& html, bool& cellRendered) 
   html += "<table class=\"SQLtable\" border=\"1\">\n<tr>\n";
   for (int c = 0; c < columns; ++c) {
     if (kinds.Contains(dataSet.Kind(c))) {
-      // Captions are our own aliases or the server's column names and may carry "<br>".
       html += "<th>" + Caption(dataSet.DisplayName(c)) + "</th>\n";
     }
   }
@@ -103,7 +110,7 @@ std::string QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dat
         result = failures < kMaxConsecutiveErrors ? query.NextResult() : std::nullopt;
         break;
       } catch (const data::DatabaseError& error) {
-        std::string block = ErrorBlock(error.what());
+        std::string block = ErrorBlock(error);
         if (!block.empty()) {
           html += block + "\n";
           errorBlocks += block + "\n";

@@ -5,11 +5,13 @@ namespace quorvane::report {
 void ReportBuffer::Clear() {
   entries_.clear();
   if (observer_) observer_->Cleared();
+  if (sink_) sink_->Cleared();
 }
 
 void ReportBuffer::Append(std::string entry) {
   entries_.push_back(std::move(entry));
   if (observer_) observer_->Appended(entries_.back());
+  if (sink_) sink_->Appended(entries_.back());
 }
 
 void ReportBuffer::Load(std::string_view text) {

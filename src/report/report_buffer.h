@@ -20,6 +20,8 @@ class ReportBuffer {
   };
 
   void SetObserver(Observer* observer) { observer_ = observer; }
+  // The report file the buffer is streamed to, told after the observer.
+  void SetSink(Observer* sink) { sink_ = sink; }
 
   void Clear();
   void Append(std::string entry);
@@ -33,6 +35,7 @@ class ReportBuffer {
  private:
   std::vector<std::string> entries_;
   Observer* observer_ = nullptr;
+  Observer* sink_ = nullptr;
 };
 
 }  // namespace quorvane::report

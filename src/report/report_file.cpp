@@ -3,10 +3,18 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <random>
 #include <stdexcept>
+#include <system_error>
 
-#ifndef _WIN32
+#include "report/fatal_signal.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,24 +55,6 @@ std::filesystem::path PrivateTemporaryFolder() {
   return folder;
 }
 
-void WriteReportFile(const std::filesystem::path& path, std::string_view text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) Fail("Cannot create file", path);
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int saved = errno;
-      ::close(fd);
-      errno = saved;
-      Fail("Cannot write file", path);
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0) Fail("Cannot write file", path);
-}
-
 #else
 
 std::filesystem::path PrivateTemporaryFolder() {
@@ -72,14 +62,124 @@ std::filesystem::path PrivateTemporaryFolder() {
   return TemporaryBase();
 }
 
-void WriteReportFile(const std::filesystem::path& path, std::string_view text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) Fail("Cannot write file", path);
+#endif
+
+namespace {
+
+// A name beside the target that no other writer picks: ".<name>.<random>.tmp".
+std::filesystem::path UnfinishedName(const std::filesystem::path& target, unsigned attempt) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::random_device random;
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) suffix += kDigits[(random() + attempt) % 36];
+  std::filesystem::path name = target;
+  name.replace_filename("." + target.filename().string() + "." + suffix + ".tmp");
+  return name;
 }
 
+}  // namespace
+
+ReportFileWriter::ReportFileWriter(std::filesystem::path target) : target_(std::move(target)) {
+  if (target_.empty() || !target_.has_filename()) {
+    throw ReportWriteError("Cannot write the report to \"" + target_.string() +
+                           "\": that is not a file name");
+  }
+  for (unsigned attempt = 0; fd_ < 0; ++attempt) {
+    unfinished_ = UnfinishedName(target_, attempt);
+#ifdef _WIN32
+    fd_ = ::_wopen(unfinished_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                   _S_IREAD | _S_IWRITE);
+#else
+    // Owner only: the report lists logins, configuration and host details.
+    fd_ = ::open(unfinished_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 #endif
+    if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
+      const int error = errno;
+      throw ReportWriteError("Cannot create the report file in " + target_.parent_path().string() +
+                             ": " + std::strerror(error));
+    }
+  }
+  fatal_signal::Guard(fd_, unfinished_, target_);
+}
+
+ReportFileWriter::~ReportFileWriter() {
+  if (fd_ < 0) return;
+  CloseFile();
+  std::error_code ignored;  // nothing to report from a destructor: the file was never finished
+  std::filesystem::remove(unfinished_, ignored);
+}
+
+void ReportFileWriter::CloseFile() {
+  fatal_signal::Release(fd_);
+#ifdef _WIN32
+  ::_close(fd_);
+#else
+  ::close(fd_);
+#endif
+  fd_ = -1;
+}
+
+void ReportFileWriter::Fail(const std::string& what, int error) {
+  throw ReportWriteError(what + " " + target_.string() + ": " + std::strerror(error));
+}
+
+void ReportFileWriter::Append(std::string_view text) {
+  if (fd_ < 0) throw std::logic_error("report file appended to after it was finished");
+  while (!text.empty()) {
+#ifdef _WIN32
+    const int n = ::_write(fd_, text.data(),
+                           static_cast<unsigned>(std::min<std::size_t>(text.size(), 1u << 30)));
+#else
+    const ssize_t n = ::write(fd_, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+#endif
+    if (n < 0) Fail("Cannot write the report", errno);
+    text.remove_prefix(static_cast<std::size_t>(n));
+    written_ += static_cast<std::uint64_t>(n);
+  }
+}
+
+void ReportFileWriter::Commit() {
+  if (fd_ < 0) throw std::logic_error("report file committed twice");
+#ifdef _WIN32
+  if (::_commit(fd_) != 0) Fail("Cannot write the report", errno);
+  const int fd = fd_;
+  fatal_signal::Release(fd);
+  fd_ = -1;
+  if (::_close(fd) != 0) Fail("Cannot write the report", errno);
+  if (!::MoveFileExW(unfinished_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const int error = static_cast<int>(::GetLastError());
+    std::error_code ignored;
+    std::filesystem::remove(unfinished_, ignored);
+    throw ReportWriteError("Cannot replace " + target_.string() + ": " +
+                           std::system_category().message(error));
+  }
+#else
+  // A full disk shows at the latest here, before the old report is given up.
+  if (::fsync(fd_) != 0 && errno != EINVAL) Fail("Cannot write the report", errno);
+  const int fd = fd_;
+  fatal_signal::Release(fd);
+  fd_ = -1;
+  if (::close(fd) != 0) Fail("Cannot write the report", errno);
+  if (::rename(unfinished_.c_str(), target_.c_str()) != 0) {
+    const int error = errno;
+    std::error_code ignored;
+    std::filesystem::remove(unfinished_, ignored);
+    Fail("Cannot replace", error);
+  }
+#endif
+}
+
+void ReportFileWriter::SetCrashEnding(std::string_view before, std::string_view after) {
+  if (fd_ >= 0) fatal_signal::SetEnding(before, after);
+}
+
+void WriteReportFile(const std::filesystem::path& path, std::string_view text) {
+  ReportFileWriter writer(path);
+  writer.Append(text);
+  writer.Commit();
+}
 
 std::string FileUrl(const std::filesystem::path& path) {
   std::string generic = std::filesystem::absolute(path).generic_string();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,48 @@ inline constexpr const char* kTemporaryReportName = "~SQLServerQuorvane.htm";
 // refused with an error, since another user could then read or replace the report.
 std::filesystem::path PrivateTemporaryFolder();
 
-// Writes `text` to `path`, creating or replacing the file, without following a symbolic link in
-// the last component. Throws std::runtime_error with the system's reason on failure.
+// The report file could not be created, written or put in place; the message gives the file
+// and the system's reason.
+class ReportWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Writes a report as it is built into a new file beside `target`, readable by its owner only,
+// and puts it in place in one step when committed. Until then an existing file at `target` is
+// untouched; a link there is replaced, never written through. The unfinished file is removed
+// when the writer goes without a commit. While it is open, a fatal signal closes it with the
+// crash ending and commits it (see SetCrashEnding).
+class ReportFileWriter {
+ public:
+  // Creates the unfinished file. Throws ReportWriteError.
+  explicit ReportFileWriter(std::filesystem::path target);
+  ~ReportFileWriter();
+  ReportFileWriter(const ReportFileWriter&) = delete;
+  ReportFileWriter& operator=(const ReportFileWriter&) = delete;
+
+  // Throws ReportWriteError; what was written before stays.
+  void Append(std::string_view text);
+  // Flushes the file to the disk and renames it over the target. Throws ReportWriteError.
+  void Commit();
+
+  // What a fatal signal appends before committing: `before`, the signal's name, `after`.
+  void SetCrashEnding(std::string_view before, std::string_view after);
+
+  const std::filesystem::path& Target() const { return target_; }
+  std::uint64_t BytesWritten() const { return written_; }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what, int error);
+  void CloseFile();
+
+  std::filesystem::path target_;
+  std::filesystem::path unfinished_;
+  int fd_ = -1;
+  std::uint64_t written_ = 0;
+};
+
+// Writes `text` as the whole new content of `path` through a ReportFileWriter.
 void WriteReportFile(const std::filesystem::path& path, std::string_view text);
 
 // "file://" + the absolute path, with characters that are not safe in a URL percent-encoded.

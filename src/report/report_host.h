@@ -28,8 +28,12 @@ class ReportHost {
   virtual void ShowWarning(const std::string& caption, const std::string& text) = 0;
   // Points the report viewer at a URL.
   virtual void Navigate(const std::string& url) = 0;
-  // The run has come to a section (the text of its heading); for progress display only.
-  virtual void SectionStarted(std::string_view /*heading*/) {}
+  // The run has come to section `number` of `count` (the text of its heading), or is about to
+  // send a query; for progress display only.
+  virtual void SectionStarted(std::string_view /*heading*/, int /*number*/, int /*count*/) {}
+  virtual void QueryStarted() {}
+  // Something the user should hear of at once (the link to the server lost and re-established).
+  virtual void Notify(const std::string& text) { SetStatusText(text); }
 
   // The Settings tab, read at the moment a row needs the value.
   virtual bool AllowCmdShell() const = 0;

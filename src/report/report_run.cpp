@@ -7,6 +7,7 @@
 #include "report/locale_text.h"
 #include "report/report_file.h"
 #include "report/resources.h"
+#include "report/run_stopped.h"
 #include "report/text.h"
 #include "sections/agent.h"
 #include "sections/catalogue.h"
@@ -57,8 +58,50 @@ std::string ReportRun::CopyrightLine(const char* anchorStart) const {
          GetVersionString() + "<br>" + kMakerLine + "</div>";
 }
 
+// Streams every entry of the buffer to the report file as it is appended, so that what was
+// gathered is on disk whatever happens to the process later.
+class ReportRun::FileSink : public ReportBuffer::Observer {
+ public:
+  explicit FileSink(ReportFileWriter& file) : file_(file) {}
+  void Cleared() override {
+    if (file_.BytesWritten() > 0) throw std::logic_error("report cleared while being written");
+  }
+  void Appended(std::string_view entry) override {
+    line_.assign(entry);
+    line_ += "\r\n";
+    file_.Append(line_);
+  }
+
+ private:
+  ReportFileWriter& file_;
+  std::string line_;
+};
+
+ReportRun::~ReportRun() {
+  buffer_.SetSink(nullptr);
+}
+
+namespace {
+
+constexpr const char* kEndBlockStart =
+    "<div class=\"ExceptionError\"><u>Exception Error:</u><br>The report ends here: ";
+
+}  // namespace
+
+std::string ReportRun::Footer() const {
+  return CopyrightLine(
+             "<a name=\"PageBottom\"></a><div class=\"CopyrightLine\">Report created on ") +
+         "\r\n</body>\r\n</html>\r\n";
+}
+
 void ReportRun::Heading(const std::string& html, std::string_view section) {
-  host_.SectionStarted(section);
+  host_.SectionStarted(section, ++sectionNumber_, kSectionCount);
+  runner_.SetSection(section);
+  if (file_) {
+    file_->SetCrashEnding(std::string(kEndBlockStart) + "the program was stopped by ",
+                          " (a fault in the ODBC driver or in the program) during the section \"" +
+                              HtmlEscape(section) + "\".</div>\r\n" + Footer());
+  }
   runner_.AppendHtml(html);
 }
 
@@ -66,9 +109,19 @@ void ReportRun::GatherInformation() {
   host_.SetRunControlsEnabled(false);
   startTime_ = options_.clock ? options_.clock() : LocalNow();
   if (options_.reportFileFor) options_.temporaryReportFile = options_.reportFileFor(startTime_);
+  sectionNumber_ = 0;
+  runner_.StartRun();
   try {
+    buffer_.SetSink(nullptr);
+    sink_.reset();
+    // Created first: a folder that cannot take the report fails the run before any query.
+    file_ = std::make_unique<ReportFileWriter>(TemporaryReportFile());
     buffer_.Clear();
+    sink_ = std::make_unique<FileSink>(*file_);
+    buffer_.SetSink(sink_.get());
     buffer_.Load(LoadResource("Resource_BaseHTML"));
+    file_->SetCrashEnding(std::string(kEndBlockStart) + "the program was stopped by ",
+                          ".</div>\r\n" + Footer());
     host_.StartProgress();
     host_.SetStatusText("Collecting information...");
     runner_.AppendHtml(
@@ -79,20 +132,19 @@ void ReportRun::GatherInformation() {
     runner_.AppendHtml("</body>");
     runner_.AppendHtml("</html>");
     if (SQLServer_.Connected()) SQLServer_.Close();
+    SQLServer_.ForgetConnectionString();
     WriteAndShow();
+  } catch (const ReportWriteError& error) {
+    // Nothing can be added to the report: the unfinished file goes, an earlier one stays.
+    buffer_.SetSink(nullptr);
+    file_.reset();
+    CloseEarly(error.what());
+    throw;
+  } catch (const RunStopped& stop) {
+    CloseEarly(stop.what());
+    throw;
   } catch (const std::exception& error) {
-    // Put the window back to idle and keep what was built, so the user sees how far it got.
-    runner_.ADOQuery1.Close();
-    if (SQLServer_.Connected()) SQLServer_.Close();
-    host_.StopProgress();
-    host_.RestoreDefaultCursor();
-    host_.SetRunControlsEnabled(true);
-    host_.SetStatusText(std::string("Report failed: ") + error.what());
-    try {
-      WriteAndShow();
-    } catch (const std::exception&) {
-      // The report file itself may be what failed; the original error is the one to show.
-    }
+    CloseEarly(error.what());
     throw;
   }
   host_.StopProgress();
@@ -111,10 +163,37 @@ void ReportRun::GatherInformation() {
   reportShown_ = 1;
 }
 
+void ReportRun::CloseEarly(const std::string& reason) {
+  // Put the window back to idle and keep what was built, closed, so the user sees how far it got
+  // and why it ended there.
+  runner_.ADOQuery1.Close();
+  if (SQLServer_.Connected()) SQLServer_.Close();
+  SQLServer_.ForgetConnectionString();
+  host_.StopProgress();
+  host_.RestoreDefaultCursor();
+  host_.SetRunControlsEnabled(true);
+  host_.SetStatusText("Report failed: " + reason);
+  if (!file_) return;
+  try {
+    buffer_.Append(kEndBlockStart + HtmlEscape(reason) + ".</div>");
+    buffer_.Append(CopyrightLine(
+        "<a name=\"PageBottom\"></a><div class=\"CopyrightLine\">Report created on "));
+    buffer_.Append("</body>");
+    buffer_.Append("</html>");
+    WriteAndShow();
+  } catch (const ReportWriteError& error) {
+    // The report file failing too is said, but the first reason stays the one thrown on.
+    host_.SetStatusText("Report failed: " + reason + "; " + error.what());
+    buffer_.SetSink(nullptr);
+    file_.reset();
+  }
+}
+
 void ReportRun::WriteAndShow() {
-  const std::filesystem::path& file = TemporaryReportFile();
-  WriteReportFile(file, buffer_.Text());
-  host_.Navigate(FileUrl(file));
+  buffer_.SetSink(nullptr);
+  file_->Commit();
+  file_.reset();
+  host_.Navigate(FileUrl(TemporaryReportFile()));
 }
 
 void ReportRun::AppendBody() {

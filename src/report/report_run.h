@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "data/date_time.h"
 #include "report/query_runner.h"
 #include "report/report_buffer.h"
+#include "report/report_file.h"
 #include "report/report_host.h"
 
 namespace quorvane::report {
@@ -26,15 +28,21 @@ struct ReportRunOptions {
 };
 
 // One report of the connected server: the outline from header to footer, written to the
-// temporary report file and shown through the host. One object serves every run of a window.
+// temporary report file as it is built and shown through the host. One object serves every run
+// of a window.
 class ReportRun {
  public:
   ReportRun(data::Connection& SQLServer, ReportHost& host, ReportRunOptions options = {});
+  ~ReportRun();
 
-  // The connection's after-connect step: builds the whole report. When an error escapes it, the
-  // host is put back to idle ("Report failed: " + message), the connection is closed, what was
-  // built so far is written and shown, and the error is thrown on.
+  // The connection's after-connect step: builds the whole report. When an error escapes it (a
+  // RunStopped, a fault), the host is put back to idle ("Report failed: " + message), the
+  // connection is closed, what was built so far is closed with a block giving the reason,
+  // written and shown, and the error is thrown on. A ReportWriteError leaves the report file as
+  // it was. The connection string is forgotten at the end of every run.
   void GatherInformation();
+  // Thread-safe: stops the run at its next query (see QueryRunner::RequestStop).
+  void RequestStop(std::string reason) { runner_.RequestStop(std::move(reason)); }
 
   ReportBuffer& HTMLContainer() { return buffer_; }
   QueryRunner& Runner() { return runner_; }
@@ -56,6 +64,10 @@ class ReportRun {
   std::string CopyrightLine(const char* anchorStart) const;
   void WriteAndShow();
   void Heading(const std::string& html, std::string_view section);
+  void CloseEarly(const std::string& reason);
+  std::string Footer() const;
+
+  class FileSink;
 
   data::Connection& SQLServer_;
   ReportHost& host_;
@@ -64,7 +76,13 @@ class ReportRun {
   QueryRunner runner_;
   data::DateTime startTime_;
   int reportShown_ = 0;
+  int sectionNumber_ = 0;
+  std::unique_ptr<ReportFileWriter> file_;
+  std::unique_ptr<FileSink> sink_;
 };
+
+// The number of sections (h2 headings) of a report.
+inline constexpr int kSectionCount = 14;
 
 // The progress timer's step: the bar advances by 18, bounded to 0..100.
 int Timer1Timer(int position);

@@ -39,6 +39,35 @@ std::string HtmlEscape(std::string_view text) {
   ReplaceAll(out, "\"", "&quot;");
   ReplaceAll(out, "<", "&lt;");
   ReplaceAll(out, ">", "&gt;");
+  return VisibleControls(out);
+}
+
+std::string VisibleControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) {
+      // U+2400 + code (and U+2421 for DEL) are the Unicode pictures of the control characters.
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      const unsigned picture = byte == 0x7F ? 0x21u : byte;
+      out += "&#x24";
+      out += kHex[picture >> 4];
+      out += kHex[picture & 15];
+      out += ';';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string CommentText(std::string_view text) {
+  // A comment ends at the first "--" followed by ">" (or "!>"): no "--" may stand in it at all.
+  std::string out = VisibleControls(text);
+  for (std::size_t at = out.find("--"); at != std::string::npos; at = out.find("--", at)) {
+    out.insert(at + 1, 1, ' ');
+  }
   return out;
 }
 

@@ -7,8 +7,16 @@
 namespace quorvane::report {
 
 // Escapes text for HTML: "&" first, then the copyright, registered and trademark signs, the
-// quotation mark and the angle brackets.
+// quotation mark and the angle brackets; control characters become visible (VisibleControls).
 std::string HtmlEscape(std::string_view text);
+
+// Control characters other than tab, CR and LF, which break viewers and parsers, written as the
+// character references of their Unicode pictures: NUL as "&#x2400;", DEL as "&#x2421;".
+std::string VisibleControls(std::string_view text);
+
+// Text that can stand inside an HTML comment: controls made visible and every "--" split, so
+// that no "-->" in it ends the comment early.
+std::string CommentText(std::string_view text);
 
 // Lower-cases the letters A-Z, then raises a-z at the start and after each of the 24 separators.
 std::string TitleCase(std::string_view text);

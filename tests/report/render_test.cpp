@@ -47,9 +47,16 @@ TEST_F(RenderTest, OneTableWithCaptionsAndEscapedCells) {
   EXPECT_NE(html.find("<td>a&lt;b &amp; &quot;c&quot;</td>"), std::string::npos);
 }
 
-TEST_F(RenderTest, CaptionsAreNotEscaped) {
+TEST_F(RenderTest, CaptionsAreEscapedButForTheLineBreakOfOurAliases) {
   std::string html = Render({TextRows({"run duration<br>(H:M:S)"}, {{"1:00:00"}})}, 0);
   EXPECT_NE(html.find("<th>Run Duration<Br>(H:M:S)</th>"), std::string::npos);
+  html = Render({TextRows({"<img src=x onerror=alert(1)>", std::string("a\0b", 3)},
+                          {{"1", std::string("\x01\x7F", 2)}})},
+                0);
+  EXPECT_NE(html.find("<th>&lt;Img Src=X Onerror=Alert(1)&gt;</th>"), std::string::npos);
+  EXPECT_NE(html.find("<th>A&#x2400;b</th>"), std::string::npos);
+  EXPECT_NE(html.find("<td>&#x2401;&#x2421;</td>"), std::string::npos);
+  EXPECT_EQ(html.find("<img"), std::string::npos);
 }
 
 TEST_F(RenderTest, NullGivesAnEmptyCellAndEmptyCaptionAnEmptyHeader) {

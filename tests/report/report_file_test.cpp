@@ -14,6 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string ReadWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
 class ReportFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,25 +62,39 @@ TEST_F(ReportFileTest, FolderThatIsASymlinkOrOpenToOthersIsRefused) {
   EXPECT_THROW(PrivateTemporaryFolder(), std::runtime_error);
 }
 
-TEST_F(ReportFileTest, WritingDoesNotFollowASymlinkPlantedAtTheReportName) {
+TEST_F(ReportFileTest, ALinkAtTheReportNameIsReplacedNotWrittenThrough) {
   const fs::path victim = base / "victim.txt";
   std::ofstream(victim) << "precious";
-  const fs::path report = base / "~SQLServerQuorvane.htm";
-  fs::create_symlink(victim, report);
-  EXPECT_THROW(WriteReportFile(report, "<html>"), std::runtime_error);
-  std::ifstream in(victim);
-  std::string content;
-  in >> content;
-  EXPECT_EQ(content, "precious");
+  const fs::path symbolic = base / "~SQLServerQuorvane.htm";
+  const fs::path hard = base / "hard.htm";
+  fs::create_symlink(victim, symbolic);
+  fs::create_hard_link(victim, hard);
+  WriteReportFile(symbolic, "<html>");
+  WriteReportFile(hard, "<html>");
+  EXPECT_FALSE(fs::is_symlink(symbolic));
+  EXPECT_EQ(ReadWhole(victim), "precious");
+  EXPECT_EQ(ReadWhole(hard), "<html>");
+  EXPECT_EQ(fs::status(hard).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(ReportFileTest, AnUnfinishedReportLeavesTheOldOneAndNoTraceBehind) {
+  const fs::path report = base / "r.htm";
+  WriteReportFile(report, "old");
+  {
+    ReportFileWriter writer(report);
+    writer.Append("new, half done");
+  }
+  EXPECT_EQ(ReadWhole(report), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 1);
+  EXPECT_THROW(ReportFileWriter(base / "no-such-folder" / "r.htm"), ReportWriteError);
 }
 
 TEST_F(ReportFileTest, WritesAndReplacesTheWholeFile) {
   const fs::path report = base / "r.htm";
   WriteReportFile(report, "first, a long text");
   WriteReportFile(report, "second \xE2\x84\xA2");
-  std::ifstream in(report, std::ios::binary);
-  std::string content((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_EQ(content, "second \xE2\x84\xA2");
+  EXPECT_EQ(ReadWhole(report), "second \xE2\x84\xA2");
 }
 
 TEST(FileUrl, PercentEncodesUnsafeCharacters) {

@@ -424,7 +424,7 @@ TEST_F(ReportRunTest, TwoRunsInARowHoldOnlyTheSecondReport) {
 
 // A fault of the program (not a query error) escapes the run: the window goes back to idle,
 // the connection is closed and what was built is written and shown, then the error goes on.
-TEST_F(ReportRunTest, EscapedErrorRestoresTheHostAndKeepsThePartialReport) {
+TEST_F(ReportRunTest, EscapedErrorRestoresTheHostAndClosesThePartialReport) {
   conn.OnExecute([](const std::string& batch) {
     if (batch == "exec master..sp_helpdevice") throw std::runtime_error("out of memory");
   });
@@ -435,8 +435,12 @@ TEST_F(ReportRunTest, EscapedErrorRestoresTheHostAndKeepsThePartialReport) {
   EXPECT_FALSE(host.progressRunning);
   EXPECT_EQ(host.statusText, "Report failed: out of memory");
   const std::string file = FileText();
-  EXPECT_NE(file.find("<h2>Database Devices:</h2>"), std::string::npos);
-  EXPECT_EQ(file.find("</html>"), std::string::npos);
+  const auto devices = file.find("<h2>Database Devices:</h2>");
+  const auto ending = file.find("The report ends here: out of memory.</div>");
+  ASSERT_NE(ending, std::string::npos);
+  EXPECT_LT(devices, ending);
+  EXPECT_EQ(file.find("<h2>Databases:</h2>"), std::string::npos);
+  EXPECT_TRUE(file.ends_with("</div>\r\n</body>\r\n</html>\r\n"));
   EXPECT_EQ(host.navigatedTo, FileUrl(options.temporaryReportFile));
   EXPECT_EQ(run->ReportShown(), 0);
 }

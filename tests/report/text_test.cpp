@@ -39,6 +39,13 @@ TEST(HtmlEscape, EscapesAmpersandFirstAndTheSpecialCharacters) {
   EXPECT_EQ(HtmlEscape("&lt;"), "&amp;lt;");
   EXPECT_EQ(HtmlEscape("\u00A9 \u00AE \u2122 >"), "&copy; &reg; &trade; &gt;");
   EXPECT_EQ(HtmlEscape("plain 'text'"), "plain 'text'");
+  EXPECT_EQ(HtmlEscape(std::string("tab\tcr\rlf\n nul\0 esc\x1B", 20)),
+            "tab\tcr\rlf\n nul&#x2400; esc&#x241B;");
+}
+
+TEST(CommentText, NoDoubleHyphenSurvivesToEndTheComment) {
+  EXPECT_EQ(CommentText("a --> b <!-- c ---"), "a - -> b <!- - c - - -");
+  EXPECT_EQ(CommentText(std::string("x\0", 2)), "x&#x2400;");
 }
 
 TEST(GroupThousands, InsertsCommasFromTheRight) {

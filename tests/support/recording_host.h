@@ -36,7 +36,10 @@ class RecordingHost : public report::ReportHost {
     navigatedTo = url;
     events.push_back("navigate:" + url);
   }
-  void SectionStarted(std::string_view heading) override { sections.emplace_back(heading); }
+  void SectionStarted(std::string_view heading, int number, int count) override {
+    sections.emplace_back(heading);
+    sectionNumbers.emplace_back(number, count);
+  }
 
   bool AllowCmdShell() const override { return allowCmdShell; }
   bool AllowOACreate() const override { return allowOACreate; }
@@ -58,6 +61,7 @@ class RecordingHost : public report::ReportHost {
   std::vector<std::string> warnings;
   std::vector<std::string> events;
   std::vector<std::string> sections;
+  std::vector<std::pair<int, int>> sectionNumbers;
 };
 
 }  // namespace quorvane::testing
