@@ -112,6 +112,12 @@ TEST(ScenarioParsing, ErrorsNameThePlace) {
       {R"J({"server": {"version": "15.x"}})J", "server.version: '15.x' is not a version"},
       {R"J({"unknown": "nothing"})J", "unknown: expected \"auto\""},
       {R"J({"faults": {"dropAtBatch": "2"}})J", "faults.dropAtBatch: expected an integer"},
+      {R"J({"faults": {"malformedMetadataAtBatch": 1, "malformedMetadata": "crash"}})J",
+       "faults.malformedMetadata: expected \"abort\" or \"stall\""},
+      {R"J({"faults": {"malformedMetadataAtBatch": 1}})J",
+       "faults.malformedMetadataAtBatch: needs \"malformedMetadata\""},
+      {R"J({"faults": {"dropOnceAtBatch": 1, "refuseLoginAfterDrop": true}})J",
+       "faults: unknown field 'refuseLoginAfterDrop'"},
       {R"J([1, 2])J", "(top level): expected an object"},
   };
   for (const Case& c : cases) {

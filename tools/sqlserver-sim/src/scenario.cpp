@@ -410,12 +410,41 @@ Scenario ParseScenario(std::string_view text) {
   }
 
   if (const json* faults = Optional(doc, "faults")) {
-    CheckFields(*faults, "faults", {"refuseLogins", "dropAtBatch"});
+    CheckFields(*faults, "faults",
+                {"refuseLogins", "dropAtBatch", "dropOnceAtBatch", "refuseLoginsAfterDrop",
+                 "malformedMetadataAtBatch", "malformedMetadata"});
     if (const json* refuse = Optional(*faults, "refuseLogins")) {
       s.refuseLogins = GetBool(*refuse, "faults.refuseLogins");
     }
-    if (const json* drop = Optional(*faults, "dropAtBatch")) {
-      s.dropAtBatch = static_cast<int>(GetInt(*drop, "faults.dropAtBatch", 0, 1'000'000'000));
+    if (const json* refuse = Optional(*faults, "refuseLoginsAfterDrop")) {
+      s.refuseLoginsAfterDrop = GetBool(*refuse, "faults.refuseLoginsAfterDrop");
+    }
+    auto batchNumber = [&](const char* key, int& out) {
+      if (const json* n = Optional(*faults, key)) {
+        out = static_cast<int>(GetInt(*n, std::string("faults.") + key, 0, 1'000'000'000));
+      }
+    };
+    batchNumber("dropAtBatch", s.dropAtBatch);
+    batchNumber("dropOnceAtBatch", s.dropOnceAtBatch);
+    batchNumber("malformedMetadataAtBatch", s.malformedMetadataAtBatch);
+    const json* mode = Optional(*faults, "malformedMetadata");
+    if (mode) {
+      const std::string text = GetString(*mode, "faults.malformedMetadata");
+      if (text == "abort") {
+        s.malformedMetadata = MalformedMetadata::Abort;
+      } else if (text == "stall") {
+        s.malformedMetadata = MalformedMetadata::Stall;
+      } else {
+        Fail("faults.malformedMetadata", "expected \"abort\" or \"stall\", got \"" + text + "\"");
+      }
+    }
+    // One without the other is a half-written fault.
+    if (mode && !Optional(*faults, "malformedMetadataAtBatch")) {
+      Fail("faults.malformedMetadata", "needs \"malformedMetadataAtBatch\"");
+    }
+    if (s.malformedMetadataAtBatch > 0 && !mode) {
+      Fail("faults.malformedMetadataAtBatch",
+           "needs \"malformedMetadata\": \"abort\" or \"stall\"");
     }
   }
 

@@ -48,6 +48,7 @@ struct Server::Impl {
   void ReapFinished();
 
   const Scenario scenario;
+  ServerFaultState faults;
 
   mutable std::mutex logMutex;
   std::vector<std::string> batches;
@@ -84,7 +85,7 @@ void Server::Impl::Serve(Connection& connection, std::uint16_t spid) {
   Session::Hooks hooks;
   hooks.onBatch = [this](const std::string& batch) { Record(batch); };
   try {
-    Session session(scenario, connection.fd, wakePipe[0], spid, std::move(hooks));
+    Session session(scenario, faults, connection.fd, wakePipe[0], spid, std::move(hooks));
     session.Run();
   } catch (const std::exception& e) {
     // A client the simulator cannot follow: say why, then hang up as SQL Server would.

@@ -65,8 +65,14 @@ ServerMessage LoginFailed(const std::string& user) {
 
 }  // namespace
 
-Session::Session(const Scenario& scenario, int fd, int wakeFd, std::uint16_t spid, Hooks hooks)
-    : scenario_(scenario), fd_(fd), wakeFd_(wakeFd), spid_(spid), hooks_(std::move(hooks)) {}
+Session::Session(const Scenario& scenario, ServerFaultState& faults, int fd, int wakeFd,
+                 std::uint16_t spid, Hooks hooks)
+    : scenario_(scenario),
+      faults_(faults),
+      fd_(fd),
+      wakeFd_(wakeFd),
+      spid_(spid),
+      hooks_(std::move(hooks)) {}
 
 void Session::Run() {
   if (!Handshake()) return;
@@ -168,6 +174,17 @@ void Session::Drop() {
   closed_ = true;
 }
 
+void Session::DropByFault() {
+  // Set before the client can see the end of the stream, so that its reconnection already
+  // finds the server gone.
+  faults_.dropped = true;
+  Drop();
+}
+
+bool Session::RefusesLogins() const {
+  return scenario_.refuseLogins || (scenario_.refuseLoginsAfterDrop && faults_.dropped);
+}
+
 // ---- handshake ------------------------------------------------------------------------------
 
 bool Session::Handshake() {
@@ -236,11 +253,11 @@ bool Session::Handshake() {
     const std::string account = answer.domain + "\\" + answer.user;
     const Login* windowsLogin = scenario_.FindLogin(account);
     const bool accepted =
-        !scenario_.refuseLogins &&
+        !RefusesLogins() &&
         (!scenario_.logins ||
          (windowsLogin && ntlm::VerifyV2(answer, windowsLogin->password, challenge)));
     if (!accepted) return refuse(LoginFailed(account));
-  } else if (!scenario_.AcceptsLogin(login.userName, login.password)) {
+  } else if (RefusesLogins() || !scenario_.AcceptsLogin(login.userName, login.password)) {
     return refuse(LoginFailed(login.userName));
   }
 
@@ -271,11 +288,59 @@ bool Session::Handshake() {
 bool Session::CountBatch(const std::string& text) {
   if (hooks_.onBatch) hooks_.onBatch(text);
   ++batchCount_;
-  if (scenario_.dropAtBatch > 0 && batchCount_ == scenario_.dropAtBatch) {
-    Drop();
+  const int serverBatch = ++faults_.batches;
+  if ((scenario_.dropAtBatch > 0 && batchCount_ == scenario_.dropAtBatch) ||
+      (scenario_.dropOnceAtBatch > 0 && serverBatch == scenario_.dropOnceAtBatch)) {
+    DropByFault();
+    return true;
+  }
+  if (scenario_.malformedMetadataAtBatch > 0 && serverBatch == scenario_.malformedMetadataAtBatch) {
+    SendMalformedMetadata();
     return true;
   }
   return false;
+}
+
+void Session::SendMalformedMetadata() {
+  const bool stall = scenario_.malformedMetadata == MalformedMetadata::Stall;
+  ByteWriter out;
+  out.U8(kTokenColMetadata);
+  out.U16(stall ? 2 : 1);
+  if (version_ >= Tds::V72) {
+    out.U32(0);
+  } else {
+    out.U16(0);
+  }
+  out.U16(0x0001);  // nullable
+  out.U8(0x26);     // INTN
+  // No integer is 3 bytes wide: FreeTDS finds no ODBC type for it and fails an assert().
+  out.U8(stall ? 4 : 3);
+  out.BVarchar(u"value");
+  if (!stall) {
+    // The rest is consistent with the bad width, for a client that survives the column.
+    out.U8(kTokenRow);
+    out.U8(3);
+    out.Append(Bytes{1, 0, 0});
+    WriteDone(out, kTokenDone, kDoneCount, kCmdSelect, 1, version_);
+    SendResponse(out.Data(), true);
+    return;
+  }
+  // Without EOM, so that the client keeps waiting for the rest of the message.
+  if (!SendResponse(out.Data(), false)) return;
+  while (true) {
+    switch (Wait(3'600'000)) {
+      case WaitResult::Elapsed:
+        continue;
+      case WaitResult::Attention:
+        // The client is inside the token: a DONE(ATTN) would only be read as more column
+        // data, so the cancel can only be answered by hanging up.
+        Drop();
+        return;
+      case WaitResult::Closed:
+        closed_ = true;
+        return;
+    }
+  }
 }
 
 void Session::HandleBatch(const Message& message) {
@@ -607,7 +672,7 @@ void Session::Execute(std::vector<Step> plan) {
       }
       case Step::Kind::Drop:
         SendResponse(buffer.Data(), false);
-        Drop();
+        DropByFault();
         return;
     }
   }

@@ -58,6 +58,13 @@ struct Login {
   std::string password;
 };
 
+// How the answer to a "malformedMetadataAtBatch" batch is corrupted.
+enum class MalformedMetadata {
+  None,
+  Abort,  // a column of an integer type with an impossible width
+  Stall,  // the token ends after the first of the columns it announces, then silence
+};
+
 struct Scenario {
   std::string serverName = "SQLSIM";
   std::string version = "15.0.2000.5";
@@ -71,7 +78,13 @@ struct Scenario {
   std::string domain = "QUORVANE";           // announced in the NTLM challenge
   std::optional<std::vector<Login>> logins;  // absent: every login is accepted
   bool refuseLogins = false;
-  int dropAtBatch = 0;
+  int dropAtBatch = 0;  // counted per connection
+  // Counted over every connection of the server, so each fires once in the server's life.
+  int dropOnceAtBatch = 0;
+  int malformedMetadataAtBatch = 0;
+  MalformedMetadata malformedMetadata = MalformedMetadata::None;
+  // Logins fail once a fault (or a "drop" item) has dropped a connection.
+  bool refuseLoginsAfterDrop = false;
   std::vector<BatchRule> batches;
   UnknownMode unknown = UnknownMode::Auto;
   std::vector<ResultItem> unknownResults;

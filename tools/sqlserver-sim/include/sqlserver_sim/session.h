@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -16,6 +17,12 @@
 
 namespace sqlsim {
 
+// What the scenario's faults count over every connection of one server.
+struct ServerFaultState {
+  std::atomic<int> batches{0};
+  std::atomic<bool> dropped{false};  // a fault has dropped a connection
+};
+
 // One client connection, served on its own thread: handshake, then requests until the client
 // leaves, the scenario drops it or the server stops.
 class Session {
@@ -26,7 +33,8 @@ class Session {
   };
 
   // `wakeFd` becomes readable when the server stops; every wait watches it.
-  Session(const Scenario& scenario, int fd, int wakeFd, std::uint16_t spid, Hooks hooks);
+  Session(const Scenario& scenario, ServerFaultState& faults, int fd, int wakeFd,
+          std::uint16_t spid, Hooks hooks);
   void Run();
 
  private:
@@ -49,6 +57,9 @@ class Session {
   bool SendAll(std::span<const std::uint8_t> data);
   bool SendResponse(std::span<const std::uint8_t> payload, bool endOfMessage);
   void Drop();
+  void DropByFault();
+  bool RefusesLogins() const;
+  void SendMalformedMetadata();
 
   bool Handshake();
   void HandleBatch(const Message& message);
@@ -66,10 +77,11 @@ class Session {
                       std::uint16_t curCmd, std::uint64_t count);
   void Execute(std::vector<Step> plan);
   WaitResult Wait(int milliseconds);
-  // Counts a batch; true when the scenario says to drop the connection on it.
+  // Counts a batch; true when a fault has taken it (dropped, or answered with garbage).
   bool CountBatch(const std::string& text);
 
   const Scenario& scenario_;
+  ServerFaultState& faults_;
   int fd_;
   int wakeFd_;
   std::uint16_t spid_;
