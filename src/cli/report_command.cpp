@@ -129,12 +129,13 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     return kConnectionFailed;
   }
   SQLServer.SetConnectionTimeout(options.timeoutSeconds);
-  SQLServer.SetCommandTimeout(options.queryTimeoutSeconds);
+  SQLServer.SetCommandTimeout(options.timeoutSeconds);
 
   // The report's start time is taken when the run starts, after the connection is open, as the
   // window does; the proposed name comes from it.
   report::ReportRunOptions runOptions;
   runOptions.debugMode = options.debug;
+  runOptions.queryTimeoutSeconds = options.queryTimeoutSeconds;
   if (options.output.empty()) {
     const std::string named = options.demo ? "QUORVANE-DEMO" : serverText;
     runOptions.reportFileFor = [named](const data::DateTime& start) {

@@ -45,7 +45,7 @@ std::string Query::CommandText() const {
 
 void Query::Open() {
   Close();
-  stream_ = connection_.Execute(CommandText(), kCommandTimeoutSeconds);
+  stream_ = connection_.Execute(CommandText(), commandTimeout_);
   for (;;) {
     std::optional<Result> result;
     try {

@@ -22,6 +22,9 @@ class Query {
 
   explicit Query(Connection& connection) : connection_(connection) {}
 
+  // Seconds each batch may take before the driver gives up on it; 0: no limit.
+  void SetCommandTimeout(int seconds) { commandTimeout_ = seconds; }
+
   void Close();
   void ClearFields() { fields_.clear(); }
   void ClearText() { lines_.clear(); }
@@ -65,6 +68,7 @@ class Query {
   const Value& CurrentValue(int column) const;
 
   Connection& connection_;
+  int commandTimeout_ = kCommandTimeoutSeconds;
   std::vector<std::string> lines_;
   std::vector<Field> fields_;
   std::unique_ptr<ResultStream> stream_;

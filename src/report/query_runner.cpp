@@ -70,6 +70,18 @@ std::string Block(const std::string& message) {
          "</div>";
 }
 
+constexpr std::string_view kLinkLostLead = "The connection to the server was lost";
+
+// The driver's own words on a lost link, without the lead the database layer put before them.
+std::string LinkLostDetail(const std::exception& error) {
+  std::string_view detail = error.what();
+  if (detail.starts_with(kLinkLostLead) && detail.ends_with(")")) {
+    detail.remove_prefix(kLinkLostLead.size());
+    if (detail.starts_with(" (")) detail = detail.substr(2, detail.size() - 3);
+  }
+  return std::string(detail);
+}
+
 bool LinkLost(const std::exception& error) {
   const auto* database = dynamic_cast<const data::DatabaseError*>(&error);
   return database && (database->state() == "08S01" || database->state() == "08003");
@@ -87,24 +99,24 @@ std::string QueryRunner::ErrorBlock(const std::exception& error) {
 }
 
 std::string QueryRunner::LinkLostBlock(const std::exception& error) {
-  const std::string lost =
-      "The connection to the server was lost during the section \"" + section_ + "\"";
-  if (linkReestablished_) throw RunStopped(lost + " again (" + error.what() + ")");
+  const std::string lost = std::string(kLinkLostLead) + " during the section \"" + section_ + "\"";
+  const std::string detail = LinkLostDetail(error);
+  if (linkReestablished_) throw RunStopped(lost + " again (" + detail + ")");
   linkReestablished_ = true;
   host_.Notify(lost + "; reconnecting...");
   const auto started = std::chrono::steady_clock::now();
   try {
     connection_.Reconnect();
   } catch (const std::exception& failure) {
-    throw RunStopped(lost + " (" + error.what() + ") and could not be re-established (" +
-                     failure.what() + ")");
+    throw RunStopped(lost + " (" + detail + ") and could not be re-established (" + failure.what() +
+                     ")");
   }
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
   host_.Notify(lost + "; it was re-established in " + std::to_string(took.count()) +
                " ms and the report goes on.");
   ++ReportExceptionCount;
-  return Block(lost + " (" + error.what() +
+  return Block(lost + " (" + detail +
                "). The connection was re-established and the report goes on with the next query; "
                "what the interrupted query would have shown is missing.");
 }

@@ -44,7 +44,9 @@ ReportRun::ReportRun(data::Connection& SQLServer, ReportHost& host, ReportRunOpt
     : SQLServer_(SQLServer),
       host_(host),
       options_(std::move(options)),
-      runner_(SQLServer, buffer_, host, options_.debugMode) {}
+      runner_(SQLServer, buffer_, host, options_.debugMode) {
+  runner_.ADOQuery1.SetCommandTimeout(options_.queryTimeoutSeconds);
+}
 
 const std::filesystem::path& ReportRun::TemporaryReportFile() {
   if (options_.temporaryReportFile.empty()) {
@@ -99,8 +101,10 @@ void ReportRun::Heading(const std::string& html, std::string_view section) {
   runner_.SetSection(section);
   if (file_) {
     file_->SetCrashEnding(std::string(kEndBlockStart) + "the program was stopped by ",
-                          " (a fault in the ODBC driver or in the program) during the section \"" +
-                              HtmlEscape(section) + "\".</div>\r\n" + Footer());
+                          HtmlEscape(" (a fault in the ODBC driver or in the program) during "
+                                     "the section \"" +
+                                     std::string(section) + "\"") +
+                              ".</div>\r\n" + Footer());
   }
   runner_.AppendHtml(html);
 }

@@ -18,6 +18,8 @@ namespace quorvane::report {
 
 struct ReportRunOptions {
   bool debugMode = false;
+  // Seconds each query may take; 0: no limit.
+  int queryTimeoutSeconds = data::Query::kCommandTimeoutSeconds;
   // Where every run writes its report; empty: the private temporary folder.
   std::filesystem::path temporaryReportFile;
   // Or where a run writes it, named from the run's start time (the report command's proposed

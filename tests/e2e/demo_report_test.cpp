@@ -18,6 +18,7 @@
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "data/odbc/odbc_connection.h"
+#include "e2e_support.h"
 #include "report/report_run.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/server.h"
@@ -25,9 +26,15 @@
 namespace quorvane {
 namespace {
 
+using e2e::CountOf;
+using e2e::OutputPath;
+using e2e::ReadFile;
+using e2e::RunCommand;
+using e2e::ServerText;
+
 constexpr const char* kErrorBlockStart = "<div class=\"ExceptionError\">";
-constexpr const char* kDemoLogin = "sa";
-constexpr const char* kDemoPassword = "secret";
+constexpr const char* kDemoLogin = sqlsim::kDemoLogin;
+constexpr const char* kDemoPassword = sqlsim::kDemoPassword;
 
 // The outline's sections, in order (the h2 headings the report run writes).
 const std::vector<std::string> kSections = {
@@ -81,26 +88,6 @@ const std::vector<std::string> kReplicationProcedures = {
     "sp_helpmergepullsubscription",   "sp_helppullsubscription", "sp_helpsubscriberinfo",
     "sp_helpsubscription_properties", "sp_replcounters",         "sp_help_agent_profile",
 };
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::filesystem::path OutputPath(const std::string& name) {
-  static std::atomic<int> counter{0};
-  return std::filesystem::path(::testing::TempDir()) /
-         ("quorvane-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-          name + ".htm");
-}
-
-std::size_t CountOf(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
-  return n;
-}
 
 bool ContainsText(const std::string& text, const std::string& what) {
   return text.find(what) != std::string::npos;
@@ -398,10 +385,6 @@ class RecordingHost : public report::ReportHost {
   int jobHistoryLimit = 20;
 };
 
-std::string ServerText(const sqlsim::Server& server) {
-  return "127.0.0.1," + std::to_string(server.Port());
-}
-
 bool AnyBatchNames(const std::vector<std::string>& batches, const std::string& word) {
   return std::any_of(batches.begin(), batches.end(),
                      [&](const std::string& b) { return ContainsText(b, word); });
@@ -452,28 +435,6 @@ TEST(DemoInstance, KnowsEveryBatchOfAReportWithOtherHistoryCounts) {
   for (const std::string& procedure : kReplicationProcedures) {
     EXPECT_TRUE(AnyBatchNames(batches, procedure)) << procedure;
   }
-}
-
-// The report command against `server` with the demo login, writing to a file named after `name`.
-struct CommandRun {
-  int exitCode;
-  std::string html;
-  std::string err;
-};
-
-CommandRun RunCommand(const sqlsim::Server& server, const std::string& name,
-                      std::vector<std::string> options = {}) {
-  const std::filesystem::path path = OutputPath(name);
-  std::vector<std::string> args{"--server",         ServerText(server), "--login",    kDemoLogin,
-                                "--password-stdin", "--output",         path.string()};
-  args.insert(args.end(), options.begin(), options.end());
-  std::istringstream in(std::string(kDemoPassword) + "\n");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int exitCode = cli::RunReportCommand(args, in, out, err);
-  CommandRun run{exitCode, ReadFile(path), err.str()};
-  std::filesystem::remove(path);
-  return run;
 }
 
 // On a server with a case-sensitive collation every system name must be written in its own

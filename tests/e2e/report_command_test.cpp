@@ -32,6 +32,7 @@ TEST(CommandLine, DefaultsFollowTheSettingsTabDefaults) {
   EXPECT_FALSE(o.ignoreReplication);
   EXPECT_EQ(o.jobHistory, 100);
   EXPECT_EQ(o.jobHistoryLimit, 20);
+  EXPECT_EQ(o.queryTimeoutSeconds, 15);
 }
 
 TEST(CommandLine, EverySettingHasAnOption) {
@@ -72,6 +73,11 @@ TEST(CommandLine, BadCommandLinesAreRefusedWithAReason) {
             std::string::npos);
   EXPECT_NE(reason({"-S", "x", "--password-stdin"}).find("goes with --login"), std::string::npos);
   EXPECT_NE(reason({"--demo", "-S", "x"}).find("leave out --server"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "-o", ""}).find("not an empty one"), std::string::npos);
+  for (const char* name : {"a;Trusted_Connection=yes", "a{b", "a}", "a\nb"}) {
+    EXPECT_NE(reason({"-S", name}).find("cannot hold"), std::string::npos) << name;
+  }
+  EXPECT_NE(reason({"-S", "x", "--query-timeout", "-1"}).find("from 0 to"), std::string::npos);
 }
 
 TEST(ReportCommand, BadOptionExitsWithTwoAndHelpWithZero) {

@@ -2,6 +2,7 @@
 
 #include "data/database_error.h"
 #include "report/query_runner.h"
+#include "report/run_stopped.h"
 #include "support/recording_host.h"
 #include "support/scripted_connection.h"
 
@@ -229,6 +230,30 @@ TEST(QueryOpen, WithoutRowSetFailsWithTheNoResultSetMessage) {
               std::string::npos);
   }
   EXPECT_FALSE(query.IsOpen());
+}
+
+// The first lost link of a run is re-established and said once; a second one, or a stop asked
+// for from another thread, ends the run instead of leaving a block per query.
+TEST_F(QueryRunnerTest, ALostLinkIsReestablishedOnceThenEndsTheRun) {
+  conn.SetDefault({ScriptedError{"Communication link failure", 0, "08S01"}});
+  q.SetSection("Databases");
+  q.RunQuery("exec a");
+  EXPECT_EQ(conn.OpenCount(), 2);
+  EXPECT_EQ(q.ReportExceptionCount, 1);
+  ASSERT_EQ(buffer.Size(), 1u);
+  EXPECT_NE(buffer.Entries()[0].find("lost during the section &quot;Databases&quot; (Communication link "
+                                     "failure). The connection was re-established"),
+            std::string::npos);
+  EXPECT_THROW(q.RunQuery("exec b"), RunStopped);
+  q.StartRun();
+  conn.SetDefault({Scalar("1")});
+  q.RequestStop("interrupted");
+  try {
+    q.RunQuery("exec c");
+    FAIL() << "the stop was not honoured";
+  } catch (const RunStopped& stop) {
+    EXPECT_STREQ(stop.what(), "interrupted during the section \"the report's title\"");
+  }
 }
 
 }  // namespace

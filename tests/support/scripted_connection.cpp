@@ -15,7 +15,7 @@ class ScriptedStream : public data::ResultStream {
     if (next_ >= steps_.size()) return std::nullopt;
     const ScriptStep& step = steps_[next_++];
     if (const auto* error = std::get_if<ScriptedError>(&step)) {
-      throw data::DatabaseError(error->message, error->number);
+      throw data::DatabaseError(error->message, error->number, error->state);
     }
     if (const auto* count = std::get_if<data::RowCount>(&step)) return data::Result{*count};
     return data::Result{std::make_shared<data::RowSet>(std::get<data::RowSet>(step))};
@@ -67,7 +67,7 @@ std::unique_ptr<data::ResultStream> ScriptedConnection::Execute(const std::strin
   }
   if (!steps.empty()) {
     if (const auto* error = std::get_if<ScriptedError>(&steps.front())) {
-      throw data::DatabaseError(error->message, error->number);
+      throw data::DatabaseError(error->message, error->number, error->state);
     }
   }
   return std::make_unique<ScriptedStream>(std::move(steps), 0);

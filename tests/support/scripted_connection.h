@@ -15,8 +15,11 @@ namespace quorvane::testing {
 
 // A statement of a scripted batch that fails when the client reaches it.
 struct ScriptedError {
+  ScriptedError(std::string text, int code = 0, std::string sqlState = {})
+      : message(std::move(text)), number(code), state(std::move(sqlState)) {}
   std::string message;
   int number = 0;
+  std::string state;  // "08S01": the link was lost
 };
 
 // What a scripted batch returns, in order: row sets, row counts and errors. An error as the first

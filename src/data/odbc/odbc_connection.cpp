@@ -423,11 +423,12 @@ void OdbcConnection::Connect() {
                                "The ODBC driver manager could not allocate a connection");
   }
   const SQLHDBC dbc = session->dbc.Get();
-  if (ConnectionTimeout() > 0) {
-    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ConnectionTimeout())),
-                       SQL_IS_UINTEGER);
-  }
+  // Set even when 0, which means waiting as long as the login takes (a driver's own default
+  // might be a limit).
+  SQLSetConnectAttrW(
+      dbc, SQL_ATTR_LOGIN_TIMEOUT,
+      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(ConnectionTimeout(), 0))),
+      SQL_IS_UINTEGER);
   std::vector<SQLWCHAR> text = odbc::Utf8ToWide(ConnectionString());
   std::array<SQLWCHAR, 1024> completed{};
   SQLSMALLINT completedLength = 0;
