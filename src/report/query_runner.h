@@ -64,6 +64,7 @@ class QueryRunner {
   const std::string& Section() const { return section_; }
   // A new run: its first lost link may be re-established again.
   void StartRun();
+  bool LinkReestablished() const { return linkReestablished_; }
   // The one call meant for another thread: the run throws RunStopped (the reason and the
   // section) before its next query, or at the error of the running one (which the caller
   // interrupts).

@@ -154,7 +154,12 @@ void ReportRun::GatherInformation() {
   host_.StopProgress();
   host_.RestoreDefaultCursor();
   host_.SetRunControlsEnabled(true);
-  host_.SetStatusText("Finished.");
+  // The status bar keeps saying that the link was lost on the way, as the report does.
+  const std::string relinked =
+      runner_.LinkReestablished()
+          ? " The connection to the server was lost once and re-established."
+          : "";
+  host_.SetStatusText("Finished." + relinked);
   const std::int32_t exceptions = runner_.ReportExceptionCount;
   if (exceptions > 0) {
     host_.ShowWarning("Warning", "There were " + std::to_string(exceptions) +
@@ -162,7 +167,8 @@ void ReportRun::GatherInformation() {
                                      "The exception(s) are highlighted in red.");
     host_.SetStatusText(std::to_string(exceptions) +
                         " exception(s) found whilst generating the report. The exception(s) are "
-                        "highlighted in red.");
+                        "highlighted in red." +
+                        relinked);
   }
   reportShown_ = 1;
 }

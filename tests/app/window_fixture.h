@@ -55,15 +55,17 @@ inline void AcceptNextMessageBox(QString* text = nullptr) {
   });
 }
 
-// The demo instance with one batch held back for `delayMs` before its answer.
-inline std::string DemoScenarioWithDelay(const std::string& batch, int delayMs) {
+// The demo instance with `item` (a delay, a drop) put before the answer to `batch`.
+inline std::string DemoScenarioWith(const std::string& batch, const nlohmann::json& item) {
   nlohmann::json scenario = nlohmann::json::parse(sqlsim::DemoScenario(), nullptr, true, true);
   for (auto& rule : scenario["batches"]) {
-    if (rule.value("sql", "") == batch) {
-      rule["results"].insert(rule["results"].begin(), nlohmann::json{{"delay_ms", delayMs}});
-    }
+    if (rule.value("sql", "") == batch) rule["results"].insert(rule["results"].begin(), item);
   }
   return scenario.dump();
+}
+
+inline std::string DemoScenarioWithDelay(const std::string& batch, int delayMs) {
+  return DemoScenarioWith(batch, {{"delay_ms", delayMs}});
 }
 
 class WindowFixture {

@@ -262,6 +262,15 @@ class WindowTest : public QObject {
         ReadFile(QString::fromStdString(f.options.settings.file.string())).contains("CurServer="));
   }
 
+  // A link lost on the way is re-established; the status bar keeps saying so after the run.
+  void aLostLinkIsSaidInTheStatusBar() {
+    WindowFixture f(false, DemoScenarioWith("exec master..sp_helpdevice", {{"drop", true}}));
+    QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
+    QVERIFY2(f.Window().StatusText().startsWith("2 exception(s) found"),
+             qPrintable(f.Window().StatusText()));
+    QVERIFY(f.Window().StatusText().endsWith("lost once and re-established."));
+  }
+
   void unwritableSettingsAreReportedOnceAndTheWindowCloses() {
     WindowFixture f;
     f.options.settings.file = "/proc/quorvane-no-such-folder/SQLServerQuorvane.ini";
