@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "cli/cli_options.h"
+#include "cli/console_host.h"
 #include "cli/report_command.h"
 
 namespace quorvane::cli {
@@ -103,6 +104,23 @@ TEST(ReportCommand, UnreachableServerExitsWithThreeAndTheDriversMessage) {
   EXPECT_EQ(o.status, kConnectionFailed);
   EXPECT_NE(o.err.find("connection failed: "), std::string::npos) << o.err;
   EXPECT_EQ(o.err.find("not-the-password"), std::string::npos) << "the password leaked";
+}
+
+// On a terminal the progress line counts the queries of the section, so that a long wait on a
+// slow server is never silent; a message gets a line of its own.
+TEST(ConsoleHost, OnATerminalTheLineCountsTheQueriesOfTheSection) {
+  const CliOptions options;
+  std::ostringstream progress;
+  ConsoleHost host(options, progress, true);
+  host.SectionStarted("Operators", 7, 14);
+  host.QueryStarted();
+  host.QueryStarted();
+  host.Notify("lost");
+  host.SectionStarted("Alerts", 8, 14);
+  host.StopProgress();
+  EXPECT_EQ(progress.str(),
+            "[7/14] Operators\r[7/14] Operators: query 1\r[7/14] Operators: query 2\nlost\n"
+            "[8/14] Alerts\n");
 }
 
 }  // namespace

@@ -279,6 +279,8 @@ TEST_F(ReportRunTest, DefaultRunFollowsTheOutline) {
   for (std::size_t i = 0; i < expected.size(); ++i)
     EXPECT_EQ(middle[i], expected[i]) << "line " << i;
   EXPECT_EQ(run->ReportExceptionCount(), 0);
+  ASSERT_EQ(host.sectionNumbers.size(), static_cast<std::size_t>(kSectionCount));
+  EXPECT_EQ(host.sectionNumbers.back(), std::make_pair(kSectionCount, kSectionCount));
 }
 
 TEST_F(ReportRunTest, SwitchedOffSettingsWriteTheirLinesAndSendNothing) {
