@@ -153,6 +153,26 @@ INSTANTIATE_TEST_SUITE_P(
         DropPosition{"history", "SELECT distinct", 1, "SQL Jobs"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A server gone for good: the report is closed at the section where the link was lost.
+TEST(LostLinkForGood, ClosesTheReportThereAndEndsWithFour) {
+  json scenario = Demo();
+  InsertInRule(scenario, "EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpfile", 7, {{"drop", true}});
+  scenario["faults"] = {{"refuseLoginsAfterDrop", true}};
+  sqlsim::Server server(scenario.dump());
+  server.Start();
+  const CommandRun run = RunCommand(server, "gone");
+  EXPECT_EQ(run.exitCode, cli::kReportFailed) << run.err;
+  EXPECT_NE(run.html.find("The report ends here: The connection to the server was lost during the "
+                          "section &quot;Databases&quot;"),
+            std::string::npos)
+      << Blocks(run.html);
+  EXPECT_NE(run.html.find("could not be re-established (Login failed for user 'sa'.)"),
+            std::string::npos);
+  EXPECT_EQ(run.html.find("<h2>Fixed Database Roles:</h2>"), std::string::npos);
+  EXPECT_TRUE(EndsClosed(run.html));
+  EXPECT_NE(run.err.find("the report could not be completed"), std::string::npos) << run.err;
+}
+
 // ---- a driver that aborts, or waits for what never comes --------------------------------
 
 // The driver fails an assertion on a column type it does not know and aborts the process: the
