@@ -3,11 +3,18 @@
 #include <csignal>
 #include <ctime>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace quorvane::cli {
 
 namespace {
 
 #ifndef _WIN32
+static_assert(SIGHUP == InterruptWatcher::kHangUp && SIGINT == InterruptWatcher::kInterrupt &&
+              SIGTERM == InterruptWatcher::kTerminate);
+
 sigset_t InterruptSignals() {
   sigset_t set;
   sigemptyset(&set);
@@ -22,14 +29,12 @@ sigset_t InterruptSignals() {
 
 const char* InterruptWatcher::NameOf(int signal) {
   switch (signal) {
-    case SIGINT:
+    case kInterrupt:
       return "SIGINT";
-    case SIGTERM:
+    case kTerminate:
       return "SIGTERM";
-#ifdef SIGHUP
-    case SIGHUP:
+    case kHangUp:
       return "SIGHUP";
-#endif
     default:
       return "a signal";
   }
@@ -61,6 +66,44 @@ void InterruptWatcher::Watch() {
     received_.compare_exchange_strong(none, signal);
     onInterrupt_(signal);
   }
+}
+
+#else
+
+namespace {
+
+// The console's control handler is a plain function the system calls on a thread of its own.
+std::atomic<InterruptWatcher*> activeWatcher{nullptr};
+
+}  // namespace
+
+BOOL WINAPI InterruptWatcher::OnConsoleEvent(DWORD event) {
+  InterruptWatcher* watcher = activeWatcher.load();
+  if (!watcher) return FALSE;
+  // The statuses the same interrupts have on Linux: Ctrl+C as SIGINT, Ctrl+Break as SIGTERM,
+  // a closed console (or logoff, shutdown) as SIGHUP.
+  const int signal = event == CTRL_C_EVENT       ? kInterrupt
+                     : event == CTRL_BREAK_EVENT ? kTerminate
+                                                 : kHangUp;
+  int none = 0;
+  watcher->received_.compare_exchange_strong(none, signal);
+  watcher->onInterrupt_(signal);
+  if (signal == kHangUp) {
+    // The process ends when this returns: give the run a moment to close the report.
+    ::Sleep(4000);
+  }
+  return TRUE;
+}
+
+InterruptWatcher::InterruptWatcher(std::function<void(int signal)> onInterrupt)
+    : onInterrupt_(std::move(onInterrupt)) {
+  activeWatcher = this;
+  ::SetConsoleCtrlHandler(&InterruptWatcher::OnConsoleEvent, TRUE);
+}
+
+InterruptWatcher::~InterruptWatcher() {
+  ::SetConsoleCtrlHandler(&InterruptWatcher::OnConsoleEvent, FALSE);
+  activeWatcher = nullptr;
 }
 
 #endif

@@ -4,7 +4,9 @@
 #include <functional>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #endif
 
@@ -21,6 +23,11 @@ class InterruptWatcher {
   InterruptWatcher(const InterruptWatcher&) = delete;
   InterruptWatcher& operator=(const InterruptWatcher&) = delete;
 
+  // The interrupts by their POSIX numbers, on every system.
+  static constexpr int kHangUp = 1;
+  static constexpr int kInterrupt = 2;
+  static constexpr int kTerminate = 15;
+
   // The first signal received, 0 for none.
   int Received() const { return received_; }
 
@@ -29,7 +36,11 @@ class InterruptWatcher {
   static const char* NameOf(int signal);
 
  private:
+#ifdef _WIN32
+  static BOOL WINAPI OnConsoleEvent(DWORD event);
+#else
   void Watch();
+#endif
 
   std::function<void(int)> onInterrupt_;
   std::atomic<int> received_{0};

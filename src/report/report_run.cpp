@@ -90,10 +90,16 @@ constexpr const char* kEndBlockStart =
 
 }  // namespace
 
+std::vector<std::string> ReportRun::ClosingEntries() const {
+  return {
+      CopyrightLine("<a name=\"PageBottom\"></a><div class=\"CopyrightLine\">Report created on "),
+      "</body>", "</html>"};
+}
+
 std::string ReportRun::Footer() const {
-  return CopyrightLine(
-             "<a name=\"PageBottom\"></a><div class=\"CopyrightLine\">Report created on ") +
-         "\r\n</body>\r\n</html>\r\n";
+  std::string footer;
+  for (const std::string& entry : ClosingEntries()) footer += entry + "\r\n";
+  return footer;
 }
 
 void ReportRun::Heading(const std::string& html, std::string_view section) {
@@ -131,10 +137,7 @@ void ReportRun::GatherInformation() {
     runner_.AppendHtml(
         CopyrightLine("<a name=\"PageTop\"></a><div class=\"CopyrightLine\">Report created on "));
     AppendBody();
-    runner_.AppendHtml(CopyrightLine(
-        "<a name=\"PageBottom\"></a><div class=\"CopyrightLine\">Report created on "));
-    runner_.AppendHtml("</body>");
-    runner_.AppendHtml("</html>");
+    for (std::string& entry : ClosingEntries()) runner_.AppendHtml(std::move(entry));
     if (SQLServer_.Connected()) SQLServer_.Close();
     SQLServer_.ForgetConnectionString();
     WriteAndShow();
@@ -185,11 +188,8 @@ void ReportRun::CloseEarly(const std::string& reason) {
   host_.SetStatusText("Report failed: " + reason);
   if (!file_) return;
   try {
-    buffer_.Append(kEndBlockStart + HtmlEscape(reason) + ".</div>");
-    buffer_.Append(CopyrightLine(
-        "<a name=\"PageBottom\"></a><div class=\"CopyrightLine\">Report created on "));
-    buffer_.Append("</body>");
-    buffer_.Append("</html>");
+    runner_.AppendHtml(kEndBlockStart + HtmlEscape(reason) + ".</div>");
+    for (std::string& entry : ClosingEntries()) runner_.AppendHtml(std::move(entry));
     WriteAndShow();
   } catch (const ReportWriteError& error) {
     // The report file failing too is said, but the first reason stays the one thrown on.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "data/connection.h"
 #include "data/date_time.h"
@@ -67,6 +68,8 @@ class ReportRun {
   void WriteAndShow();
   void Heading(const std::string& html, std::string_view section);
   void CloseEarly(const std::string& reason);
+  // The last entries of every report, and their text as they end the file.
+  std::vector<std::string> ClosingEntries() const;
   std::string Footer() const;
 
   class FileSink;
