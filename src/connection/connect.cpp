@@ -1,11 +1,10 @@
 #include "connection/connect.h"
 
-#include <string.h>
-
 #include <charconv>
 
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
+#include "data/secure_wipe.h"
 #include "report/query_runner.h"
 #include "report/report_run.h"
 
@@ -15,8 +14,7 @@ namespace {
 
 // Overwrites a secret before its memory is released or reused.
 void Wipe(std::string& secret) {
-  ::explicit_bzero(secret.data(), secret.size());
-  secret.clear();
+  data::SecureWipe(secret);
 }
 
 void Call(const std::function<void()>& hook) {

@@ -17,11 +17,14 @@ namespace quorvane::report {
 namespace {
 
 std::filesystem::path TemporaryBase() {
+#ifndef _WIN32
   // XDG_RUNTIME_DIR is the desktop session's own private folder, where nobody else can plant
   // a link.
   for (const char* name : {"TEMP", "XDG_RUNTIME_DIR", "TMPDIR"}) {
     if (const char* value = std::getenv(name); value && *value) return value;
   }
+#endif
+  // On Windows: TMP or TEMP, read as UTF-16 (the narrow environment is in the ANSI code page).
   return std::filesystem::temp_directory_path();
 }
 
