@@ -12,6 +12,7 @@
 #include "sqlserver_sim/packets.h"
 #include "sqlserver_sim/rpc.h"
 #include "sqlserver_sim/scenario.h"
+#include "sqlserver_sim/socket.h"
 #include "sqlserver_sim/types.h"
 
 namespace sqlsim {
@@ -26,7 +27,8 @@ class Session {
   };
 
   // `wakeFd` becomes readable when the server stops; every wait watches it.
-  Session(const Scenario& scenario, int fd, int wakeFd, std::uint16_t spid, Hooks hooks);
+  Session(const Scenario& scenario, SocketHandle fd, SocketHandle wakeFd, std::uint16_t spid,
+          Hooks hooks);
   void Run();
 
  private:
@@ -70,8 +72,8 @@ class Session {
   bool CountBatch(const std::string& text);
 
   const Scenario& scenario_;
-  int fd_;
-  int wakeFd_;
+  SocketHandle fd_;
+  SocketHandle wakeFd_;
   std::uint16_t spid_;
   Hooks hooks_;
 
