@@ -10,8 +10,10 @@
 #include "cli/console_host.h"
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
+#include "connection/settings.h"
 #include "data/database_error.h"
 #include "data/odbc/odbc_connection.h"
+#include "data/path_text.h"
 #include "report/locale_text.h"
 #include "report/report_name.h"
 #include "report/report_run.h"
@@ -36,8 +38,8 @@ Credentials ReadCredentials(const CliOptions& options, std::istream& in) {
     if (!credentials.password.empty() && credentials.password.back() == '\r') {
       credentials.password.pop_back();
     }
-  } else if (const char* env = std::getenv("QUORVANE_PASSWORD")) {
-    credentials.password = env;
+  } else if (const auto env = connection::SystemEnvironment("QUORVANE_PASSWORD")) {
+    credentials.password = *env;
   } else {
     throw UsageError{"--login needs a password: --password-stdin or QUORVANE_PASSWORD"};
   }
@@ -96,10 +98,10 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   if (options.output.empty()) {
     const std::string named = options.demo ? "QUORVANE-DEMO" : serverText;
     runOptions.reportFileFor = [named](const data::DateTime& start) {
-      return std::filesystem::path(report::ProposedReportName(named, start));
+      return data::PathFromUtf8(report::ProposedReportName(named, start));
     };
   } else {
-    runOptions.temporaryReportFile = options.output;
+    runOptions.temporaryReportFile = data::PathFromUtf8(options.output);
   }
   report::ReportRun run(SQLServer, host, runOptions);
   run.ResetReportExceptionCount();
