@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Cross-builds the engine, quorvane-report.exe and the Windows unit tests with MinGW-w64 into
-# BUILD_DIR (default build-windows); the tests run under Wine (ctest in BUILD_DIR). Installs
-# what it needs first (idempotent, as root). The last line printed is the path of the .exe.
+# BUILD_DIR (default build-windows); the tests run under Wine (ctest in BUILD_DIR). Further
+# arguments go to CMake, e.g. -DQUORVANE_HOST_REPORT_COMMAND=build/src/cli/quorvane-report to
+# compare the demo report with a Linux build's. Installs what it needs first (idempotent, as
+# root). The last line printed is the path of the .exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-windows}
+shift $(($# > 0 ? 1 : 0))
 mkdir -p "$build"
 build=$(realpath "$build")
 
@@ -48,6 +51,6 @@ fi
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON \
-  -DGTest_DIR="$deps/lib/cmake/GTest" -Dnlohmann_json_DIR="$deps/share/cmake/nlohmann_json"
+  -DGTest_DIR="$deps/lib/cmake/GTest" -Dnlohmann_json_DIR="$deps/share/cmake/nlohmann_json" "$@"
 cmake --build "$build" -j"$jobs"
 echo "$build/src/cli/quorvane-report.exe"
