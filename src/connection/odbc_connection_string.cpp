@@ -125,10 +125,11 @@ OdbcDriver ChooseOdbcDriver(std::string_view provider,
       if (!found) found = newestMicrosoft();
     }
     if (found) return {*found, FamilyOfDriver(*found)};
+    const std::string freeTds =
+        platform == DriverPlatform::kWindows ? "" : " or FreeTDS (package tdsodbc)";
     throw ConnectionStringError(
-        "No ODBC driver for SQL Server is installed. Install \"ODBC Driver 18 for SQL Server\" "
-        "or FreeTDS (package tdsodbc), or enter the name of an installed ODBC driver as the "
-        "provider.");
+        "No ODBC driver for SQL Server is installed. Install \"ODBC Driver 18 for SQL Server\"" +
+        freeTds + ", or enter the name of an installed ODBC driver as the provider.");
   }
   if (const std::string* found = FindNoCase(installedDrivers, name)) {
     return {*found, FamilyOfDriver(*found)};
