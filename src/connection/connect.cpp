@@ -12,11 +12,6 @@ namespace quorvane::connection {
 
 namespace {
 
-// Overwrites a secret before its memory is released or reused.
-void Wipe(std::string& secret) {
-  data::SecureWipe(secret);
-}
-
 void Call(const std::function<void()>& hook) {
   if (hook) hook();
 }
@@ -63,12 +58,12 @@ Connector::Connector(ConnectHost& host, data::Connection& SQLServer, ServerList&
       installedDrivers_(std::move(installedDrivers)) {}
 
 Connector::~Connector() {
-  Wipe(lastPassword_);
+  data::SecureWipe(lastPassword_);
 }
 
 void Connector::JvLoginDialog1GetPassword(const std::string& userName, std::string& password) {
   lastLoginName_ = userName;
-  Wipe(lastPassword_);
+  data::SecureWipe(lastPassword_);
   lastPassword_ = password;
 }
 
@@ -119,7 +114,7 @@ std::optional<ConnectOutcome> Connector::Prepare() {
     std::optional<LoginAnswer> answer = host_.ShowLoginDialog(prompt);
     if (!answer) return ConnectOutcome::kCancelled;
     JvLoginDialog1GetPassword(answer->userName, answer->password);
-    Wipe(answer->password);
+    data::SecureWipe(answer->password);
     oleDb = OleDbConnectionString(provider, serverText, lastLoginName_, lastPassword_);
   }
 
@@ -128,11 +123,11 @@ std::optional<ConnectOutcome> Connector::Prepare() {
     odbc = OdbcConnectionString(
         oleDb, installedDrivers_ ? installedDrivers_() : std::vector<std::string>{});
   } catch (const std::exception& error) {  // also the driver lookup's own failure
-    Wipe(oleDb);
+    data::SecureWipe(oleDb);
     Fail(error.what());
     return ConnectOutcome::kFailed;
   }
-  Wipe(oleDb);
+  data::SecureWipe(oleDb);
   SQLServer_.SetConnectionString(std::move(odbc));
 
   host_.SetWaitCursor();

@@ -4,8 +4,8 @@
 
 namespace quorvane::data {
 
-// Overwrites the string's characters with zeros in a way the optimiser may not drop, then
-// empties it. For passwords, before their memory is released or reused.
+// Overwrites a secret (a password, a connection string holding one) in a way the compiler may
+// not optimise away, then empties the string.
 void SecureWipe(std::string& secret);
 
 }  // namespace quorvane::data
