@@ -28,14 +28,7 @@ if ((${#missing[@]})); then
 fi
 
 # unixODBC must know the FreeTDS driver by name, whatever the package registered.
-if ! odbcinst -q -d 2>/dev/null | grep -qx '\[FreeTDS\]'; then
-  driver=$(find /usr/lib -name libtdsodbc.so -print -quit)
-  [ -n "$driver" ] || { echo "setup: libtdsodbc.so not found" >&2; exit 1; }
-  template=$(mktemp)
-  printf '[FreeTDS]\nDescription=FreeTDS ODBC driver for SQL Server\nDriver=%s\n' "$driver" > "$template"
-  odbcinst -i -d -f "$template" >/dev/null
-  rm -f "$template"
-fi
+scripts/register-freetds.sh
 
 if ! command -v npm >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends nodejs npm

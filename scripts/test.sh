@@ -11,6 +11,14 @@ cmake --build build -j"$jobs"
 # build/screenshots/.
 (cd build && ctest --output-on-failure -j"$jobs")
 
+# Windows: the engine, quorvane-report.exe and the unit tests cross-built with MinGW-w64 and run
+# under Wine; the demo report must match this build's byte for byte, creation time aside.
+windows_start=$SECONDS
+scripts/build-windows.sh build-windows \
+  -DQUORVANE_HOST_REPORT_COMMAND="$PWD/build/src/cli/quorvane-report"
+(cd build-windows && ctest --output-on-failure -j"$jobs")
+echo "test: Windows build and tests took $((SECONDS - windows_start)) s"
+
 # AddressSanitizer + UndefinedBehaviorSanitizer over the same tests.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON \
   -DQUORVANE_BENCH=OFF

@@ -2,13 +2,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_setup.h"
 #include "cli/report_command.h"
 #include "report/fatal_signal.h"
 
 int main(int argc, char** argv) {
   // A driver that aborts or crashes still leaves the report gathered so far, closed.
   quorvane::report::fatal_signal::Install(quorvane::cli::kReportFailed);
-  std::vector<std::string> args(argv + 1, argv + argc);
+  quorvane::cli::UseUtf8Console();
+  std::vector<std::string> args = quorvane::cli::Utf8Arguments(argc, argv);
   try {
     return quorvane::cli::RunReportCommand(args, std::cin, std::cout, std::cerr);
   } catch (const std::exception& error) {

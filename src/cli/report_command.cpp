@@ -12,8 +12,10 @@
 #include "cli/interrupt_watcher.h"
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
+#include "connection/settings.h"
 #include "data/database_error.h"
 #include "data/odbc/odbc_connection.h"
+#include "data/path_text.h"
 #include "data/secure_wipe.h"
 #include "report/locale_text.h"
 #include "report/report_name.h"
@@ -45,8 +47,8 @@ Credentials ReadCredentials(const CliOptions& options, std::istream& in) {
     if (!credentials.password.empty() && credentials.password.back() == '\r') {
       credentials.password.pop_back();
     }
-  } else if (const char* env = std::getenv("QUORVANE_PASSWORD")) {
-    credentials.password = env;
+  } else if (const auto env = connection::SystemEnvironment("QUORVANE_PASSWORD")) {
+    credentials.password = *env;
   } else {
     throw UsageError{"--login needs a password: --password-stdin or QUORVANE_PASSWORD"};
   }
@@ -139,10 +141,10 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   if (options.output.empty()) {
     const std::string named = options.demo ? "QUORVANE-DEMO" : serverText;
     runOptions.reportFileFor = [named](const data::DateTime& start) {
-      return std::filesystem::path(report::ProposedReportName(named, start));
+      return data::PathFromUtf8(report::ProposedReportName(named, start));
     };
   } else {
-    runOptions.temporaryReportFile = options.output;
+    runOptions.temporaryReportFile = data::PathFromUtf8(options.output);
   }
   report::ReportRun run(SQLServer, host, runOptions);
   run.ResetReportExceptionCount();
@@ -172,15 +174,16 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     }
     err << "quorvane-report: the report could not be completed: " << error.what()
         << "\nWhat was collected so far, closed where it ends, is in "
-        << run.TemporaryReportFile().string() << "\n";
+        << data::Utf8FromPath(run.TemporaryReportFile()) << "\n";
     if (const int signal = interrupts.Received()) return InterruptWatcher::ExitStatusFor(signal);
     return kReportFailed;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const int exceptions = run.ReportExceptionCount();
-  out << "Report written to " << run.TemporaryReportFile().string() << " in " << std::fixed
-      << std::setprecision(2) << seconds << " s with " << exceptions << " exception(s).\n";
+  out << "Report written to " << data::Utf8FromPath(run.TemporaryReportFile()) << " in "
+      << std::fixed << std::setprecision(2) << seconds << " s with " << exceptions
+      << " exception(s).\n";
   return exceptions > 0 ? kReportWithExceptions : kReportClean;
 }
 

@@ -5,7 +5,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -81,6 +86,7 @@ std::optional<std::string_view> SectionName(std::string_view line) {
   return Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
 }
 
+#ifndef _WIN32
 std::string ErrorText(int error) {
   return std::system_category().message(error);
 }
@@ -96,6 +102,7 @@ mode_t CurrentUmask() {
   }
   return 022;
 }
+#endif
 
 }  // namespace
 
@@ -273,10 +280,15 @@ std::string IniDocument::Text() const {
 }
 
 std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+#else
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+  // errno values: the generic category (the system one means Win32 codes on Windows).
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    throw std::system_error(errno, std::system_category(), path.string());
+    throw std::system_error(errno, std::generic_category(), path.string());
   }
   std::string bytes;
   std::array<char, 65536> buffer;
@@ -286,7 +298,7 @@ std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
       if (errno == EINTR) continue;
       const int error = errno;
       ::close(fd);
-      throw std::system_error(error, std::system_category(), path.string());
+      throw std::system_error(error, std::generic_category(), path.string());
     }
     if (count == 0) break;
     bytes.append(buffer.data(), static_cast<std::size_t>(count));
@@ -330,6 +342,56 @@ void WriteIniValues(const std::filesystem::path& path, std::string_view section,
   for (const auto& [key, value] : values) document.Set(section, key, value);
   WriteFileAtomically(path, document.Text());
 }
+
+#ifdef _WIN32
+
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+  auto fail = [&path](DWORD error) {
+    throw SettingsWriteError(path, std::system_category().message(static_cast<int>(error)));
+  };
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  // The private-profile functions refuse a read-only file; replacing it would not.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    fail(ERROR_ACCESS_DENIED);
+
+  const std::filesystem::path folder =
+      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  std::filesystem::path temporary;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
+    temporary = folder / (L"." + path.filename().wstring() + L"." +
+                          std::to_wstring(::GetCurrentProcessId()) + L"." +
+                          std::to_wstring(::GetTickCount64() + attempt));
+    file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && (::GetLastError() != ERROR_FILE_EXISTS || attempt == 100)) {
+      fail(::GetLastError());
+    }
+  }
+  auto discard = [&](DWORD error) {
+    ::CloseHandle(file);
+    ::DeleteFileW(temporary.c_str());
+    fail(error);
+  };
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    DWORD count = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
+    if (!::WriteFile(file, bytes.data() + written, chunk, &count, nullptr))
+      discard(::GetLastError());
+    written += count;
+  }
+  if (!::FlushFileBuffers(file)) discard(::GetLastError());
+  ::CloseHandle(file);
+  if (!::MoveFileExW(temporary.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(temporary.c_str());
+    fail(error);
+  }
+}
+
+#else
 
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
   // Write through a symbolic link to the file it names, leaving the link in place.
@@ -390,5 +452,7 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
     ::close(folderFd);
   }
 }
+
+#endif
 
 }  // namespace quorvane::connection

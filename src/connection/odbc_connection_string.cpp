@@ -77,7 +77,8 @@ DriverFamily FamilyOfDriver(std::string_view driverName) {
     return DriverFamily::kFreeTds;
   }
   if (MicrosoftDriverVersion(driverName) > 0 || name.find("msodbcsql") != std::string::npos ||
-      name.find("sql server native client") != std::string::npos) {
+      name.find("sql server native client") != std::string::npos ||
+      name.find("sql native client") != std::string::npos) {
     return DriverFamily::kMicrosoft;
   }
   return DriverFamily::kOther;
@@ -89,32 +90,53 @@ bool IsSqlServerOleDbProvider(std::string_view provider) {
 }
 
 OdbcDriver ChooseOdbcDriver(std::string_view provider,
-                            const std::vector<std::string>& installedDrivers) {
+                            const std::vector<std::string>& installedDrivers,
+                            DriverPlatform platform) {
   const std::string_view name = Trim(provider);
   if (name.empty() || IsSqlServerOleDbProvider(name)) {
-    for (std::string_view preferred :
-         {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"}) {
-      if (const std::string* found = FindNoCase(installedDrivers, preferred)) {
-        return {*found, FamilyOfDriver(*found)};
+    auto installed = [&](std::initializer_list<std::string_view> names) -> const std::string* {
+      for (std::string_view preferred : names) {
+        if (const std::string* found = FindNoCase(installedDrivers, preferred)) return found;
       }
-    }
-    const std::string* best = nullptr;
-    for (const auto& candidate : installedDrivers) {
-      if (MicrosoftDriverVersion(candidate) > (best ? MicrosoftDriverVersion(*best) : 0)) {
-        best = &candidate;
+      return nullptr;
+    };
+    auto newestMicrosoft = [&]() -> const std::string* {
+      const std::string* best = nullptr;
+      for (const auto& candidate : installedDrivers) {
+        if (MicrosoftDriverVersion(candidate) > (best ? MicrosoftDriverVersion(*best) : 0)) {
+          best = &candidate;
+        }
       }
+      return best;
+    };
+    const std::string* found = nullptr;
+    if (platform == DriverPlatform::kWindows) {
+      // Windows always has the old "SQL Server" driver; FreeTDS there is a deliberate choice
+      // (or Wine handing the calls to the host's unixODBC).
+      found = installed({"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server"});
+      if (!found) found = newestMicrosoft();
+      if (!found) {
+        found = installed({"SQL Server Native Client 11.0", "SQL Server Native Client 10.0",
+                           "SQL Native Client", "SQL Server", "FreeTDS"});
+      }
+    } else {
+      found =
+          installed({"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"});
+      if (!found) found = newestMicrosoft();
     }
-    if (best) return {*best, DriverFamily::kMicrosoft};
+    if (found) return {*found, FamilyOfDriver(*found)};
+    const std::string freeTds =
+        platform == DriverPlatform::kWindows ? "" : " or FreeTDS (package tdsodbc)";
     throw ConnectionStringError(
-        "No ODBC driver for SQL Server is installed. Install \"ODBC Driver 18 for SQL Server\" "
-        "or FreeTDS (package tdsodbc), or enter the name of an installed ODBC driver as the "
-        "provider.");
+        "No ODBC driver for SQL Server is installed. Install \"ODBC Driver 18 for SQL Server\"" +
+        freeTds + ", or enter the name of an installed ODBC driver as the provider.");
   }
   if (const std::string* found = FindNoCase(installedDrivers, name)) {
     return {*found, FamilyOfDriver(*found)};
   }
   // A path names the driver library itself; an empty list means the lookup was not possible.
-  if (installedDrivers.empty() || name.find('/') != std::string_view::npos) {
+  const std::string_view separators = platform == DriverPlatform::kWindows ? "/\\" : "/";
+  if (installedDrivers.empty() || name.find_first_of(separators) != std::string_view::npos) {
     return {std::string(name), FamilyOfDriver(name)};
   }
   throw ConnectionStringError(
@@ -263,7 +285,8 @@ Pairs ParseOdbcFreeTds(std::string_view text) {
 }
 
 std::string OdbcConnectionString(std::string_view oleDbConnectionString,
-                                 const std::vector<std::string>& installedDrivers) {
+                                 const std::vector<std::string>& installedDrivers,
+                                 DriverPlatform platform) {
   std::string provider;
   std::string dataSource;
   std::string database;
@@ -292,14 +315,17 @@ std::string OdbcConnectionString(std::string_view oleDbConnectionString,
     }
   }
 
-  const OdbcDriver driver = ChooseOdbcDriver(provider, installedDrivers);
+  const OdbcDriver driver = ChooseOdbcDriver(provider, installedDrivers, platform);
   const DriverFamily family = driver.family;
   Pairs wanted{{"Driver", driver.name}};
   if (family == DriverFamily::kOther) {
     wanted.push_back({"Server", std::string(Trim(dataSource))});
   } else {
     const DataSource source = ParseDataSource(dataSource);
-    if (source.protocol == "np" || source.protocol == "lpc") {
+    // Windows' own drivers reach named pipes and shared memory; nothing else does.
+    const bool localProtocols =
+        platform == DriverPlatform::kWindows && family == DriverFamily::kMicrosoft;
+    if ((source.protocol == "np" || source.protocol == "lpc") && !localProtocols) {
       throw ConnectionStringError(
           "Named pipes and shared memory are not available on this system. Use host, "
           "host\\instance or host,port as the server name.");

@@ -24,16 +24,27 @@ struct OdbcDriver {
 
 DriverFamily FamilyOfDriver(std::string_view driverName);
 
+// Whose driver names to expect: unixODBC's on Linux, the Windows ODBC administrator's there.
+enum class DriverPlatform { kUnix, kWindows };
+#ifdef _WIN32
+inline constexpr DriverPlatform kThisPlatform = DriverPlatform::kWindows;
+#else
+inline constexpr DriverPlatform kThisPlatform = DriverPlatform::kUnix;
+#endif
+
 // True for the OLE DB providers of SQL Server: SQLOLEDB, SQLOLEDB.1, SQLNCLI*, MSOLEDBSQL*.
 bool IsSqlServerOleDbProvider(std::string_view provider);
 
 // The ODBC driver for an OLE DB provider name. A SQL Server provider (or an empty name) gets the
 // best SQL Server driver installed: ODBC Driver 18, then 17, then FreeTDS, then any other
-// "ODBC Driver N for SQL Server" (highest N). Any other provider text is an ODBC driver name;
-// when the installed list is known and lacks it, that is an error, since unixODBC's own
-// message for it ("Data source name not found") misleads. Throws ConnectionStringError.
+// "ODBC Driver N for SQL Server" (highest N). On Windows: ODBC Driver 18, 17, any other N, SQL
+// Server Native Client 11.0 and its elders, the system's "SQL Server", and FreeTDS last. Any
+// other provider text is an ODBC driver name; when the installed list is known and lacks it,
+// that is an error, since the driver manager's own message for it ("Data source name not
+// found") misleads. Throws ConnectionStringError.
 OdbcDriver ChooseOdbcDriver(std::string_view provider,
-                            const std::vector<std::string>& installedDrivers);
+                            const std::vector<std::string>& installedDrivers,
+                            DriverPlatform platform = kThisPlatform);
 
 // The parts of an OLE DB "Data Source": [protocol:]host[\instance][,port].
 struct DataSource {
@@ -59,6 +70,7 @@ Pairs ParseOdbcFreeTds(std::string_view text);
 // Translates one of the program's OLE DB connection strings into the ODBC connection string
 // that opens the same login through an installed driver. Throws ConnectionStringError.
 std::string OdbcConnectionString(std::string_view oleDbConnectionString,
-                                 const std::vector<std::string>& installedDrivers);
+                                 const std::vector<std::string>& installedDrivers,
+                                 DriverPlatform platform = kThisPlatform);
 
 }  // namespace quorvane::connection

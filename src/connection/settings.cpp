@@ -1,6 +1,13 @@
 #include "connection/settings.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+
+#include "data/wide_text.h"
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +15,7 @@
 #include <system_error>
 
 #include "connection/ini_file.h"
+#include "data/path_text.h"
 #include "report/text.h"
 
 namespace quorvane::connection {
@@ -153,9 +161,16 @@ void SettingsFile::Write(const std::vector<std::pair<std::string, std::string>>&
 }
 
 std::optional<std::string> SystemEnvironment(const char* name) {
+#ifdef _WIN32
+  // The narrow environment is in the ANSI code page; the wide one holds every name.
+  const wchar_t* value = ::_wgetenv(data::WideFromUtf8(name).c_str());
+  if (!value) return std::nullopt;
+  return data::Utf8FromWide(value);
+#else
   const char* value = std::getenv(name);
   if (!value) return std::nullopt;
   return std::string(value);
+#endif
 }
 
 SettingsLocation ChooseSettingsLocation(const std::filesystem::path& applicationFolder,
@@ -163,6 +178,11 @@ SettingsLocation ChooseSettingsLocation(const std::filesystem::path& application
                                         const EnvironmentLookup& environment) {
   SettingsLocation location{applicationFolder, applicationFolder / kSettingsFileName, false};
   if (applicationFolderWritable) return location;
+#ifdef _WIN32
+  const auto appData = environment("APPDATA");
+  if (!appData || appData->empty()) return location;
+  const std::filesystem::path base = data::PathFromUtf8(*appData) / "Quorvane";
+#else
   std::filesystem::path base;
   // Relative values are invalid by the XDG rules and are ignored.
   if (const auto config = environment("XDG_CONFIG_HOME");
@@ -173,7 +193,9 @@ SettingsLocation ChooseSettingsLocation(const std::filesystem::path& application
   } else {
     return location;
   }
-  location.file = base / "quorvane" / kSettingsFileName;
+  base /= "quorvane";
+#endif
+  location.file = base / kSettingsFileName;
   location.perUser = true;
   return location;
 }
@@ -182,23 +204,51 @@ SettingsLocation LocateSettings(const std::filesystem::path& applicationFolder,
                                 const EnvironmentLookup& environment) {
   const std::filesystem::path file = applicationFolder / kSettingsFileName;
   std::error_code error;
-  const bool writable =
-      IsFolderWritable(applicationFolder) &&
-      (!std::filesystem::exists(file, error) || ::access(file.c_str(), W_OK) == 0);
+  const bool writable = IsFolderWritable(applicationFolder) &&
+#ifdef _WIN32
+                        (!std::filesystem::exists(file, error) || ::_waccess(file.c_str(), 2) == 0);
+#else
+                        (!std::filesystem::exists(file, error) ||
+                         ::access(file.c_str(), W_OK) == 0);
+#endif
   return ChooseSettingsLocation(applicationFolder, writable, environment);
 }
 
 bool IsFolderWritable(const std::filesystem::path& folder) {
+#ifdef _WIN32
+  const std::filesystem::path probe =
+      folder / (L".quorvane-write-test." + std::to_wstring(::GetCurrentProcessId()));
+  const HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(file);
+  return true;
+#else
   std::string probe = (folder / ".quorvane-write-test.XXXXXX").string();
   const int fd = ::mkstemp(probe.data());
   if (fd < 0) return false;
   ::close(fd);
   ::unlink(probe.c_str());
   return true;
+#endif
 }
 
 std::filesystem::path ExecutableFolder() {
+#ifdef _WIN32
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length < name.size()) {
+      name.resize(length);
+      break;
+    }
+    name.resize(name.size() * 2);
+  }
+  return std::filesystem::path(name).parent_path();
+#else
   return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+#endif
 }
 
 bool RenameSettings(const SettingsLocation& location) {

@@ -100,11 +100,13 @@ struct SettingsLocation {
   bool operator==(const SettingsLocation&) const = default;
 };
 
+// Values in UTF-8, also on Windows.
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 std::optional<std::string> SystemEnvironment(const char* name);
 
-// The per-user folder is $XDG_CONFIG_HOME/quorvane, else $HOME/.config/quorvane. Without
-// either, the application folder stays in use (and its writes fail with "Unable to write to").
+// The per-user folder is $XDG_CONFIG_HOME/quorvane, else $HOME/.config/quorvane; on Windows
+// %APPDATA%\Quorvane. Without any, the application folder stays in use (and its writes fail with
+// "Unable to write to").
 SettingsLocation ChooseSettingsLocation(const std::filesystem::path& applicationFolder,
                                         bool applicationFolderWritable,
                                         const EnvironmentLookup& environment);

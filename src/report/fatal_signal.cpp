@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "data/path_text.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -146,7 +148,7 @@ void Guard(int fd, const std::filesystem::path& unfinished, const std::filesyste
   guarded.fd.store(-1);
   CopyPath(guarded.unfinished, unfinished);
   CopyPath(guarded.target, target);
-  const std::string text = target.string();
+  const std::string text = data::Utf8FromPath(target);
   const std::size_t size = std::min(text.size(), kMaxPath - 1);
   std::memcpy(guarded.targetText, text.data(), size);
   guarded.targetText[size] = 0;

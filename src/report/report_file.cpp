@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "data/path_text.h"
 #include "report/fatal_signal.h"
 
 #ifdef _WIN32
@@ -25,21 +26,28 @@ namespace quorvane::report {
 namespace {
 
 std::filesystem::path TemporaryBase() {
+#ifndef _WIN32
   // XDG_RUNTIME_DIR is the desktop session's own private folder, where nobody else can plant
   // a link.
   for (const char* name : {"TEMP", "XDG_RUNTIME_DIR", "TMPDIR"}) {
     if (const char* value = std::getenv(name); value && *value) return value;
   }
+#endif
+  // On Windows: TMP or TEMP, read as UTF-16 (the narrow environment is in the ANSI code page).
   return std::filesystem::temp_directory_path();
 }
+
+}  // namespace
+
+#ifndef _WIN32
+
+namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path) {
   throw std::runtime_error(what + " " + path.string() + ": " + std::strerror(errno));
 }
 
 }  // namespace
-
-#ifndef _WIN32
 
 std::filesystem::path PrivateTemporaryFolder() {
   const std::filesystem::path folder =
@@ -73,7 +81,8 @@ std::filesystem::path UnfinishedName(const std::filesystem::path& target, unsign
   std::string suffix;
   for (int i = 0; i < 8; ++i) suffix += kDigits[(random() + attempt) % 36];
   std::filesystem::path name = target;
-  name.replace_filename("." + target.filename().string() + "." + suffix + ".tmp");
+  name.replace_filename(
+      data::PathFromUtf8("." + data::Utf8FromPath(target.filename()) + "." + suffix + ".tmp"));
   return name;
 }
 
@@ -81,7 +90,7 @@ std::filesystem::path UnfinishedName(const std::filesystem::path& target, unsign
 
 ReportFileWriter::ReportFileWriter(std::filesystem::path target) : target_(std::move(target)) {
   if (target_.empty() || !target_.has_filename()) {
-    throw ReportWriteError("Cannot write the report to \"" + target_.string() +
+    throw ReportWriteError("Cannot write the report to \"" + data::Utf8FromPath(target_) +
                            "\": that is not a file name");
   }
   for (unsigned attempt = 0; fd_ < 0; ++attempt) {
@@ -95,8 +104,9 @@ ReportFileWriter::ReportFileWriter(std::filesystem::path target) : target_(std::
 #endif
     if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
       const int error = errno;
-      throw ReportWriteError("Cannot create the report file in " + target_.parent_path().string() +
-                             ": " + std::strerror(error));
+      throw ReportWriteError("Cannot create the report file in " +
+                             data::Utf8FromPath(target_.parent_path()) + ": " +
+                             std::strerror(error));
     }
   }
   fatal_signal::Guard(fd_, unfinished_, target_);
@@ -120,7 +130,7 @@ void ReportFileWriter::CloseFile() {
 }
 
 void ReportFileWriter::Fail(const std::string& what, int error) {
-  throw ReportWriteError(what + " " + target_.string() + ": " + std::strerror(error));
+  throw ReportWriteError(what + " " + data::Utf8FromPath(target_) + ": " + std::strerror(error));
 }
 
 void ReportFileWriter::Append(std::string_view text) {
@@ -152,7 +162,7 @@ void ReportFileWriter::Commit() {
     const int error = static_cast<int>(::GetLastError());
     std::error_code ignored;
     std::filesystem::remove(unfinished_, ignored);
-    throw ReportWriteError("Cannot replace " + target_.string() + ": " +
+    throw ReportWriteError("Cannot replace " + data::Utf8FromPath(target_) + ": " +
                            std::system_category().message(error));
   }
 #else

@@ -12,6 +12,10 @@ std::string ProposedReportName(std::string_view serverText, const data::DateTime
   for (char& c : name) {
     if (c == '\\' || c == '/') c = '-';
     if (c == ' ') c = '_';
+#ifdef _WIN32
+    // "tcp:host" and the like: Windows file names cannot hold these either.
+    if (c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|') c = '-';
+#endif
   }
   return name;
 }

@@ -88,6 +88,48 @@ TEST(OdbcDriverChoice, PrefersDriver18Then17ThenFreeTds) {
   EXPECT_THROW(ChooseOdbcDriver("SQLOLEDB.1", {"PostgreSQL"}), ConnectionStringError);
 }
 
+TEST(OdbcDriverChoice, OnWindowsPrefersMicrosoftsDriversOldestLastThenFreeTds) {
+  constexpr auto kWindows = DriverPlatform::kWindows;
+  auto choose = [&](const std::vector<std::string>& installed) {
+    return ChooseOdbcDriver("SQLOLEDB.1", installed, kWindows);
+  };
+  const std::vector<std::string> old{"FreeTDS", "SQL Server", "SQL Native Client",
+                                     "SQL Server Native Client 10.0",
+                                     "SQL Server Native Client 11.0"};
+  EXPECT_EQ(choose(old), (OdbcDriver{"SQL Server Native Client 11.0", DriverFamily::kMicrosoft}));
+  EXPECT_EQ(choose({"SQL Server", "SQL Native Client"}),
+            (OdbcDriver{"SQL Native Client", DriverFamily::kMicrosoft}));
+  EXPECT_EQ(choose({"FreeTDS", "SQL Server"}).name, "SQL Server");
+  EXPECT_EQ(
+      choose({"FreeTDS", "SQL Server Native Client 11.0", "ODBC Driver 13 for SQL Server"}).name,
+      "ODBC Driver 13 for SQL Server");
+  EXPECT_EQ(choose({"ODBC Driver 17 for SQL Server", "ODBC Driver 18 for SQL Server"}).name,
+            "ODBC Driver 18 for SQL Server");
+  EXPECT_EQ(choose(kFreeTdsOnly).name, "FreeTDS");
+  // FreeTDS still comes before the newest Microsoft driver elsewhere.
+  EXPECT_EQ(ChooseOdbcDriver("SQLOLEDB.1", {"FreeTDS", "ODBC Driver 13 for SQL Server"},
+                             DriverPlatform::kUnix)
+                .name,
+            "FreeTDS");
+  // A driver named as the provider is used as named.
+  EXPECT_EQ(ChooseOdbcDriver("freetds", old, kWindows).name, "FreeTDS");
+}
+
+TEST(OdbcConnectionString, OnWindowsUsesIntegratedSecurityAndLocalProtocols) {
+  constexpr auto kWindows = DriverPlatform::kWindows;
+  EXPECT_EQ(OdbcConnectionString(OleDbConnectionString("SQLOLEDB.1", "host\\INST"),
+                                 {"SQL Server Native Client 11.0"}, kWindows),
+            "Driver={SQL Server Native Client 11.0};Server=host\\INST;Encrypt=yes;"
+            "TrustServerCertificate=yes;Trusted_Connection=yes;");
+  EXPECT_EQ(OdbcConnectionString(OleDbConnectionString("SQLOLEDB.1", "np:\\\\h\\pipe\\sql\\query"),
+                                 kMicrosoft18, kWindows),
+            "Driver={ODBC Driver 18 for SQL Server};Server=np:\\\\h\\pipe\\sql\\query;"
+            "Encrypt=yes;TrustServerCertificate=yes;Trusted_Connection=yes;");
+  EXPECT_THROW(OdbcConnectionString(OleDbConnectionString("SQLOLEDB.1", "lpc:."), kMicrosoft18,
+                                    DriverPlatform::kUnix),
+               ConnectionStringError);
+}
+
 TEST(OdbcDriverChoice, TakesAnyOtherProviderAsADriverName) {
   EXPECT_EQ(ChooseOdbcDriver("freetds", kFreeTdsOnly),
             (OdbcDriver{"FreeTDS", DriverFamily::kFreeTds}));

@@ -120,18 +120,24 @@ TEST(IniFile, KeepsAByteOrderMarkAndThePermissions) {
   TempFolder folder;
   const auto path = folder / "bom.ini";
   WriteBytes(path, "\xEF\xBB\xBF[S]\nA=1\n");
+#ifndef _WIN32
   ::chmod(path.c_str(), 0640);
+#endif
   WriteIniValues(path, "S", {{"A", "2"}});
   EXPECT_EQ(ReadBytes(path), "\xEF\xBB\xBF[S]\nA=2\n");
+#ifndef _WIN32
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
+#endif
   // Nothing but the file itself is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
                           std::filesystem::directory_iterator()),
             1);
 }
 
+#ifndef _WIN32
+// Making symbolic links takes a privilege on Windows.
 TEST(IniFile, WritesThroughASymbolicLink) {
   TempFolder folder;
   const auto real = folder / "real.ini";
@@ -142,6 +148,7 @@ TEST(IniFile, WritesThroughASymbolicLink) {
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadBytes(real), "[S]\nA=2\n");
 }
+#endif
 
 TEST(IniFile, FailsWithTheFileNameWhenItCannotWrite) {
   TempFolder folder;
@@ -164,13 +171,20 @@ TEST(IniFile, FailsWithTheFileNameWhenItCannotWrite) {
 }
 
 TEST(IniFile, RefusesAWriteProtectedFile) {
+#ifndef _WIN32
   if (::geteuid() == 0) GTEST_SKIP() << "root may write anything";
+#endif
   TempFolder folder;
   const auto path = folder / "ro.ini";
   WriteBytes(path, "[S]\nA=1\n");
-  ::chmod(path.c_str(), 0444);
+  // The read-only attribute on Windows.
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::group_read |
+                                         std::filesystem::perms::others_read);
   EXPECT_THROW(WriteIniValues(path, "S", {{"A", "2"}}), SettingsWriteError);
   EXPECT_EQ(ReadBytes(path), "[S]\nA=1\n");
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);  // so that it can go
 }
 
 }  // namespace

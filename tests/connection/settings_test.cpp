@@ -237,16 +237,25 @@ TEST(SettingsLocation, FallsBackToThePerUserFolder) {
   };
   EXPECT_EQ(ChooseSettingsLocation(app, true, env({{"HOME", "/home/a"}})).file,
             app / "SQLServerQuorvane.ini");
+#ifdef _WIN32
+  EXPECT_EQ(
+      ChooseSettingsLocation(app, false, env({{"APPDATA", "C:\\Users\\J\xC3\xB6rg"}})),
+      (SettingsLocation{app, L"C:\\Users\\J\u00f6rg\\Quorvane\\SQLServerQuorvane.ini", true}));
+  EXPECT_EQ(ChooseSettingsLocation(app, false, env({{"HOME", "/h"}})).file,
+            app / "SQLServerQuorvane.ini");
+#else
   EXPECT_EQ(ChooseSettingsLocation(app, false, env({{"XDG_CONFIG_HOME", "/x"}, {"HOME", "/h"}})),
             (SettingsLocation{app, "/x/quorvane/SQLServerQuorvane.ini", true}));
   EXPECT_EQ(
       ChooseSettingsLocation(app, false, env({{"XDG_CONFIG_HOME", "rel"}, {"HOME", "/h"}})).file,
       "/h/.config/quorvane/SQLServerQuorvane.ini");
+#endif
   EXPECT_EQ(ChooseSettingsLocation(app, false, env({})).file, app / "SQLServerQuorvane.ini");
 
   TempFolder folder;
-  EXPECT_FALSE(LocateSettings(folder.path(), env({{"HOME", "/h"}})).perUser);
-  EXPECT_TRUE(LocateSettings(folder / "missing", env({{"HOME", "/h"}})).perUser);
+  const auto home = env({{"HOME", "/h"}, {"APPDATA", "C:\\a"}});
+  EXPECT_FALSE(LocateSettings(folder.path(), home).perUser);
+  EXPECT_TRUE(LocateSettings(folder / "missing", home).perUser);
 }
 
 TEST(RenameSettings, CopiesTheApplicationFoldersFileToThePerUserFolderOnce) {
@@ -257,7 +266,8 @@ TEST(RenameSettings, CopiesTheApplicationFoldersFileToThePerUserFolderOnce) {
   WriteBytes(app / "SQLServerQuorva.ini", "[SQLServerQuorva]\nCurServer=OLD\n");
   const SettingsLocation location =
       ChooseSettingsLocation(app.path(), false, [&](const char* name) {
-        return std::string(name) == "HOME" ? std::optional(home.path().string()) : std::nullopt;
+        const bool perUser = std::string(name) == "HOME" || std::string(name) == "APPDATA";
+        return perUser ? std::optional(home.path().string()) : std::nullopt;
       });
   ASSERT_TRUE(location.perUser);
 

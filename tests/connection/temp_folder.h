@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace quorvane::connection::testing {
@@ -13,8 +14,15 @@ namespace quorvane::connection::testing {
 class TempFolder {
  public:
   TempFolder() {
+#ifdef _WIN32
+    std::random_device random;
+    do {
+      path_ = std::filesystem::temp_directory_path() / ("quorvane-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvane-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
+#endif
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -23,8 +31,12 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  const std::filesystem::path& path() const {
+    return path_;
+  }
+  std::filesystem::path operator/(const std::string& name) const {
+    return path_ / name;
+  }
 
  private:
   std::filesystem::path path_;

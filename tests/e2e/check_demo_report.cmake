@@ -1,8 +1,8 @@
 # Runs "quorvane-report --demo" as a user would and checks its outcome: the demo instance has one
 # database that goes offline during the walk, so the command ends with exactly one exception
 # (exit status 1) and a complete report.
-#   cmake -DREPORT_COMMAND=... -DOUTPUT=... -P check_demo_report.cmake
-execute_process(COMMAND ${REPORT_COMMAND} --demo --output ${OUTPUT}
+#   cmake -DREPORT_COMMAND=... -DOUTPUT=... [-DEMULATOR=...] -P check_demo_report.cmake
+execute_process(COMMAND ${EMULATOR} ${REPORT_COMMAND} --demo --output ${OUTPUT}
                 RESULT_VARIABLE status OUTPUT_VARIABLE summary ERROR_VARIABLE progress)
 message("${progress}${summary}")
 if(NOT status EQUAL 1)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "report/locale_text.h"
+#include "support/environment.h"
 
 namespace quorvane::report {
 namespace {
@@ -17,23 +18,23 @@ class LocaleTextTest : public ::testing::Test {
   }
   void TearDown() override {
     if (saved) {
-      ::setenv("LC_ALL", saved->c_str(), 1);
+      quorvane::testing::SetEnvironment("LC_ALL", *saved);
     } else {
-      ::unsetenv("LC_ALL");
+      quorvane::testing::UnsetEnvironment("LC_ALL");
     }
   }
   std::optional<std::string> saved;
 };
 
 TEST_F(LocaleTextTest, WithoutALocaleDatesAreUnambiguous) {
-  ::setenv("LC_ALL", "C", 1);
+  quorvane::testing::SetEnvironment("LC_ALL", "C");
   EXPECT_EQ(LocaleDateTimeText({2026, 12, 9, 14, 30, 5, 120}), "2026-12-09 14:30:05");
   EXPECT_EQ(LocaleDateTimeText({2026, 12, 9, 0, 0, 0, 0}), "2026-12-09");
   EXPECT_EQ(LocaleDateTimeText(data::DateTime{}), "1899-12-30");  // the zero date-time
 }
 
 TEST_F(LocaleTextTest, AnUnknownLocaleFallsBackInsteadOfFailing) {
-  ::setenv("LC_ALL", "xx_NOWHERE.UTF-8", 1);
+  quorvane::testing::SetEnvironment("LC_ALL", "xx_NOWHERE.UTF-8");
   EXPECT_EQ(LocaleDateTimeText({2026, 1, 2, 3, 4, 5, 0}), "2026-01-02 03:04:05");
 }
 

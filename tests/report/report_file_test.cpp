@@ -8,6 +8,7 @@
 
 #include "report/report_file.h"
 #include "report/report_name.h"
+#include "support/environment.h"
 
 namespace quorvane::report {
 namespace {
@@ -27,13 +28,13 @@ class ReportFileTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(base);
     saved = std::getenv("TEMP") ? std::optional<std::string>(std::getenv("TEMP")) : std::nullopt;
-    ::setenv("TEMP", base.c_str(), 1);
+    quorvane::testing::SetEnvironment("TEMP", base.string());
   }
   void TearDown() override {
     if (saved) {
-      ::setenv("TEMP", saved->c_str(), 1);
+      quorvane::testing::SetEnvironment("TEMP", *saved);
     } else {
-      ::unsetenv("TEMP");
+      quorvane::testing::UnsetEnvironment("TEMP");
     }
     fs::remove_all(base);
   }
@@ -41,6 +42,9 @@ class ReportFileTest : public ::testing::Test {
   std::optional<std::string> saved;
 };
 
+#ifndef _WIN32
+// Windows gives every user a TEMP of their own; the folder and link checks are for the shared
+// temporary folders of Unix.
 TEST_F(ReportFileTest, PrivateFolderIsCreatedUnderTempWithMode0700) {
   const fs::path folder = PrivateTemporaryFolder();
   EXPECT_EQ(folder.parent_path(), base);
@@ -89,6 +93,7 @@ TEST_F(ReportFileTest, AnUnfinishedReportLeavesTheOldOneAndNoTraceBehind) {
   EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 1);
   EXPECT_THROW(ReportFileWriter(base / "no-such-folder" / "r.htm"), ReportWriteError);
 }
+#endif
 
 TEST_F(ReportFileTest, WritesAndReplacesTheWholeFile) {
   const fs::path report = base / "r.htm";
@@ -97,11 +102,20 @@ TEST_F(ReportFileTest, WritesAndReplacesTheWholeFile) {
   EXPECT_EQ(ReadWhole(report), "second \xE2\x84\xA2");
 }
 
+#ifdef _WIN32
+TEST(FileUrl, PercentEncodesUnsafeCharacters) {
+  EXPECT_EQ(FileUrl(L"C:\\Users\\dba\\~SQLServerQuorvane.htm"),
+            "file:///C:/Users/dba/~SQLServerQuorvane.htm");
+  EXPECT_EQ(FileUrl(L"C:\\my reports\\a#b%\u00e9.htm"),
+            "file:///C:/my%20reports/a%23b%25%C3%A9.htm");
+}
+#else
 TEST(FileUrl, PercentEncodesUnsafeCharacters) {
   EXPECT_EQ(FileUrl("/tmp/quorvane-0/~SQLServerQuorvane.htm"),
             "file:///tmp/quorvane-0/~SQLServerQuorvane.htm");
   EXPECT_EQ(FileUrl("/tmp/my reports/a#b%.htm"), "file:///tmp/my%20reports/a%23b%25.htm");
 }
+#endif
 
 }  // namespace
 }  // namespace quorvane::report
@@ -116,6 +130,9 @@ TEST(ProposedReportName, NamedInstanceAndStartTime) {
   EXPECT_EQ(ProposedReportName("DBHOST\\SQLEXPRESS", start),
             "DBHOST-SQLEXPRESS_2010-05-04_09.07.03.htm");
   EXPECT_EQ(ProposedReportName("my host/x", start), "my_host-x_2010-05-04_09.07.03.htm");
+#ifdef _WIN32
+  EXPECT_EQ(ProposedReportName("tcp:db,1433", start), "tcp-db,1433_2010-05-04_09.07.03.htm");
+#endif
 }
 
 }  // namespace

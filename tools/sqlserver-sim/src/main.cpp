@@ -1,4 +1,6 @@
 // sqlserver-sim: serves a scenario over TDS until interrupted.
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -6,6 +8,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "sqlserver_sim/server.h"
 
@@ -80,6 +83,13 @@ int main(int argc, char** argv) {
     scenario = text.str();
   }
 
+#ifdef _WIN32
+  // Ctrl+C and Ctrl+Break arrive on a thread of their own; the main thread notices the flag.
+  static std::atomic<bool> stopRequested{false};
+  std::signal(SIGINT, [](int) { stopRequested = true; });
+  std::signal(SIGBREAK, [](int) { stopRequested = true; });
+  std::signal(SIGTERM, [](int) { stopRequested = true; });
+#else
   // Signals are taken synchronously below; block them before any thread exists so that
   // none of the server's threads receives them.
   sigset_t signals;
@@ -87,6 +97,7 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+#endif
 
   try {
     sqlsim::Server server(scenario);
@@ -106,8 +117,12 @@ int main(int argc, char** argv) {
     }
     server.Start(host, port);
     std::cout << "listening on " << host << ":" << server.Port() << std::endl;
+#ifdef _WIN32
+    while (!stopRequested) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+#else
     int received = 0;
     sigwait(&signals, &received);
+#endif
     server.Stop();
   } catch (const std::exception& e) {
     std::cerr << "sqlserver-sim: " << e.what() << "\n";

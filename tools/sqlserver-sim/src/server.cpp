@@ -1,13 +1,5 @@
 #include "sqlserver_sim/server.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "net.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/session.h"
 
@@ -28,14 +21,14 @@ namespace sqlsim {
 namespace {
 
 std::string Errno(const std::string& what) {
-  return what + ": " + std::strerror(errno);
+  return what + ": " + net::LastError();
 }
 
 }  // namespace
 
 struct Server::Impl {
   struct Connection {
-    int fd = -1;
+    SocketHandle fd = kNoSocket;
     std::thread thread;
     std::atomic<bool> finished{false};
   };
@@ -58,8 +51,8 @@ struct Server::Impl {
   std::mutex lifecycleMutex;
   bool started = false;
   bool stopped = false;
-  int listenFd = -1;
-  int wakePipe[2] = {-1, -1};  // the read end turns readable when Stop() begins
+  SocketHandle listenFd = kNoSocket;
+  SocketHandle wakePipe[2] = {kNoSocket, kNoSocket};  // [0] turns readable when Stop() begins
   int port = 0;
   std::thread acceptThread;
 
@@ -91,7 +84,7 @@ void Server::Impl::Serve(Connection& connection, std::uint16_t spid) {
     // A client the simulator cannot follow: say why, then hang up as SQL Server would.
     std::cerr << "sqlserver-sim: connection " << spid << ": " << e.what() << std::endl;
   }
-  ::shutdown(connection.fd, SHUT_RDWR);
+  net::Shutdown(connection.fd);
   connection.finished = true;
 }
 
@@ -100,7 +93,7 @@ void Server::Impl::ReapFinished() {
   for (auto it = connections.begin(); it != connections.end();) {
     if (it->finished) {
       it->thread.join();
-      ::close(it->fd);
+      net::CloseSocket(it->fd);
       it = connections.erase(it);
     } else {
       ++it;
@@ -111,14 +104,13 @@ void Server::Impl::ReapFinished() {
 void Server::Impl::AcceptLoop() {
   while (true) {
     pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
-    if (::poll(fds, 2, 1000) < 0 && errno != EINTR) break;
+    if (net::Poll(fds, 2, 1000) < 0 && !net::ShouldRetry()) break;
     if (fds[1].revents != 0) break;
     ReapFinished();
     if ((fds[0].revents & POLLIN) == 0) continue;
-    const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    const SocketHandle fd = net::Accept(listenFd);
+    if (fd == kNoSocket) continue;
+    net::SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
     std::lock_guard lock(connectionsMutex);
     Connection& c = connections.emplace_back();
     c.fd = fd;
@@ -138,6 +130,7 @@ void Server::Start(const std::string& host, int port) {
   std::lock_guard lock(impl_->lifecycleMutex);
   if (impl_->started) throw std::logic_error("sqlsim::Server::Start called twice");
   if (port < 0 || port > 65535) throw std::invalid_argument("port out of range");
+  net::Initialize();
 
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -150,23 +143,30 @@ void Server::Start(const std::string& host, int port) {
       rc != 0) {
     throw std::runtime_error("cannot resolve '" + host + "': " + ::gai_strerror(rc));
   }
-  int fd = -1;
+  SocketHandle fd = kNoSocket;
   std::string failure;
   for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) {
+    fd = net::OpenSocket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (fd == kNoSocket) {
       failure = Errno("socket");
       continue;
     }
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 64) == 0) break;
+#ifdef _WIN32
+    // Winsock's SO_REUSEADDR would let another program take the port as well.
+    net::SetOption(fd, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+#else
+    net::SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
+    if (::bind(fd, a->ai_addr, static_cast<socklen_t>(a->ai_addrlen)) == 0 &&
+        ::listen(fd, 64) == 0) {
+      break;
+    }
     failure = Errno("cannot listen on " + host + ":" + service);
-    ::close(fd);
-    fd = -1;
+    net::CloseSocket(fd);
+    fd = kNoSocket;
   }
   ::freeaddrinfo(found);
-  if (fd < 0) throw std::runtime_error(failure);
+  if (fd == kNoSocket) throw std::runtime_error(failure);
 
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
@@ -174,9 +174,11 @@ void Server::Start(const std::string& host, int port) {
   impl_->port = bound.ss_family == AF_INET6
                     ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
                     : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-  if (::pipe2(impl_->wakePipe, O_CLOEXEC) != 0) {
-    ::close(fd);
-    throw std::runtime_error(Errno("pipe"));
+  try {
+    net::OpenWakePair(impl_->wakePipe);
+  } catch (...) {
+    net::CloseSocket(fd);
+    throw;
   }
   impl_->listenFd = fd;
   impl_->started = true;
@@ -191,24 +193,22 @@ void Server::Stop() {
   std::lock_guard lock(impl_->lifecycleMutex);
   if (!impl_->started || impl_->stopped) return;
   impl_->stopped = true;
-  const char wake = 'x';
-  while (::write(impl_->wakePipe[1], &wake, 1) < 0 && errno == EINTR) {
-  }
+  net::Wake(impl_->wakePipe[1]);
   impl_->acceptThread.join();
   {
     std::lock_guard connections(impl_->connectionsMutex);
     // Unblocks sessions stuck sending to a client that stopped reading.
-    for (auto& c : impl_->connections) ::shutdown(c.fd, SHUT_RDWR);
+    for (auto& c : impl_->connections) net::Shutdown(c.fd);
   }
   for (auto& c : impl_->connections) {
     c.thread.join();
-    ::close(c.fd);
+    net::CloseSocket(c.fd);
   }
   impl_->connections.clear();
-  ::close(impl_->listenFd);
-  ::close(impl_->wakePipe[0]);
-  ::close(impl_->wakePipe[1]);
-  impl_->listenFd = -1;
+  net::CloseSocket(impl_->listenFd);
+  net::CloseSocket(impl_->wakePipe[0]);
+  net::CloseSocket(impl_->wakePipe[1]);
+  impl_->listenFd = kNoSocket;
 }
 
 void Server::OnBatch(std::function<void(const std::string& batch)> callback) {

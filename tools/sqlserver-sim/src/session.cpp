@@ -1,15 +1,12 @@
 #include "sqlserver_sim/session.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <random>
 
+#include "net.h"
 #include "sqlserver_sim/case_check.h"
 #include "sqlserver_sim/login.h"
 #include "sqlserver_sim/ntlm.h"
@@ -65,8 +62,8 @@ ServerMessage LoginFailed(const std::string& user) {
 
 }  // namespace
 
-Session::Session(const Scenario& scenario, ServerFaultState& faults, int fd, int wakeFd,
-                 std::uint16_t spid, Hooks hooks)
+Session::Session(const Scenario& scenario, ServerFaultState& faults, SocketHandle fd,
+                 SocketHandle wakeFd, std::uint16_t spid, Hooks hooks)
     : scenario_(scenario),
       faults_(faults),
       fd_(fd),
@@ -104,15 +101,15 @@ bool Session::ReadExact(std::uint8_t* data, std::size_t size) {
   std::size_t got = 0;
   while (got < size) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
+    if (net::Poll(fds, 2, -1) < 0) {
+      if (net::ShouldRetry()) continue;
       return false;
     }
     if (fds[1].revents != 0) return false;
-    const ssize_t n = ::recv(fd_, data + got, size - got, 0);
+    const long long n = net::Receive(fd_, data + got, size - got);
     if (n == 0) return false;
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
+      if (net::ShouldRetry()) continue;
       return false;
     }
     got += static_cast<std::size_t>(n);
@@ -147,9 +144,9 @@ bool Session::ReadMessage(Message& out) {
 bool Session::SendAll(std::span<const std::uint8_t> data) {
   std::size_t sent = 0;
   while (sent < data.size()) {
-    const ssize_t n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    const long long n = net::Send(fd_, data.data() + sent, data.size() - sent);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (net::ShouldRetry()) continue;
       closed_ = true;
       return false;
     }
@@ -170,7 +167,7 @@ bool Session::SendResponse(std::span<const std::uint8_t> payload, bool endOfMess
 void Session::Drop() {
   // The owner closes the descriptor after this thread ends; shutting down here is what the
   // client notices.
-  ::shutdown(fd_, SHUT_RDWR);
+  net::Shutdown(fd_);
   closed_ = true;
 }
 
@@ -609,9 +606,10 @@ Session::WaitResult Session::Wait(int milliseconds) {
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (remaining <= 0) return WaitResult::Elapsed;
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(remaining, 1'000'000)));
+    const int ready =
+        net::Poll(fds, 2, static_cast<int>(std::min<long long>(remaining, 1'000'000)));
     if (ready < 0) {
-      if (errno == EINTR) continue;
+      if (net::ShouldRetry()) continue;
       return WaitResult::Closed;
     }
     if (fds[1].revents != 0) return WaitResult::Closed;

@@ -13,6 +13,7 @@
 #include "sqlserver_sim/packets.h"
 #include "sqlserver_sim/rpc.h"
 #include "sqlserver_sim/scenario.h"
+#include "sqlserver_sim/socket.h"
 #include "sqlserver_sim/types.h"
 
 namespace sqlsim {
@@ -33,7 +34,7 @@ class Session {
   };
 
   // `wakeFd` becomes readable when the server stops; every wait watches it.
-  Session(const Scenario& scenario, ServerFaultState& faults, int fd, int wakeFd,
+  Session(const Scenario& scenario, ServerFaultState& faults, SocketHandle fd, SocketHandle wakeFd,
           std::uint16_t spid, Hooks hooks);
   void Run();
 
@@ -82,8 +83,8 @@ class Session {
 
   const Scenario& scenario_;
   ServerFaultState& faults_;
-  int fd_;
-  int wakeFd_;
+  SocketHandle fd_;
+  SocketHandle wakeFd_;
   std::uint16_t spid_;
   Hooks hooks_;
 
