@@ -17,16 +17,7 @@ packages=(
   # FreeTDS driver.
   wine64 unixodbc libodbc2 odbcinst tdsodbc freetds-common
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "build-windows: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 scripts/register-freetds.sh
 
 toolchain=$PWD/cmake/toolchain-mingw-w64.cmake
