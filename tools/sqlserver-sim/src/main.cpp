@@ -6,20 +6,25 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "sqlserver_sim/scale.h"
 #include "sqlserver_sim/server.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: sqlserver-sim [--host ADDRESS] [--port N] [--log FILE] (SCENARIO.json | --demo)\n"
+    "usage: sqlserver-sim [--host ADDRESS] [--port N] [--log FILE] [--scale SIZES] (SCENARIO.json "
+    "| --demo)\n"
     "  --port N     port to listen on; 0 (default) picks a free one\n"
     "  --host ADDR  address to listen on (default 127.0.0.1)\n"
     "  --log FILE   append every batch received to FILE, each followed by a GO line\n"
-    "  --demo       serve the built-in demo instance instead of a scenario file\n";
+    "  --demo       serve the built-in demo instance instead of a scenario file\n"
+    "  --scale SIZES  grow the instance, e.g. databases=5000,logins=20000,jobs=2000,\n"
+    "               history=100000,rows=500000 (any of them; see README.md)\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "sqlserver-sim: " << problem << "\n";
@@ -35,6 +40,7 @@ int main(int argc, char** argv) {
   std::string host = "127.0.0.1";
   int port = 0;
   bool demo = false;
+  std::optional<sqlsim::ScaleSizes> scale;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -51,6 +57,8 @@ int main(int argc, char** argv) {
         host = value();
       } else if (arg == "--log") {
         logPath = value();
+      } else if (arg == "--scale") {
+        scale = sqlsim::ParseScaleSizes(value());
       } else if (arg == "--demo") {
         demo = true;
       } else if (arg == "--help" || arg == "-h") {
@@ -100,7 +108,7 @@ int main(int argc, char** argv) {
 #endif
 
   try {
-    sqlsim::Server server(scenario);
+    sqlsim::Server server = scale ? sqlsim::Server(scenario, *scale) : sqlsim::Server(scenario);
     std::ofstream log;
     std::mutex logMutex;
     if (!logPath.empty()) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "net.h"
+#include "sqlserver_sim/scale.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/session.h"
 
@@ -121,6 +122,19 @@ void Server::Impl::AcceptLoop() {
 
 Server::Server(const std::string& scenarioJson)
     : impl_(std::make_unique<Impl>(ParseScenario(scenarioJson))) {}
+
+namespace {
+
+Scenario Scaled(const std::string& scenarioJson, const ScaleSizes& sizes) {
+  Scenario scenario = ParseScenario(scenarioJson);
+  ApplyScale(scenario, sizes);
+  return scenario;
+}
+
+}  // namespace
+
+Server::Server(const std::string& scenarioJson, const ScaleSizes& sizes)
+    : impl_(std::make_unique<Impl>(Scaled(scenarioJson, sizes))) {}
 
 Server::~Server() {
   Stop();

@@ -497,6 +497,14 @@ void Session::PlanResults(const std::vector<ResultItem>& items, bool procedure,
   for (const ResultItem& item : items) {
     switch (item.kind) {
       case ResultItem::Kind::Rows: {
+        if (item.source) {
+          Step s;
+          s.kind = Step::Kind::RowStream;
+          s.rows = item.source;
+          plan.push_back(std::move(s));
+          AddDone(plan, done, kDoneCount, kCmdSelect, item.source->Size());
+          break;
+        }
         ByteWriter w;
         WriteColMetadata(w, item.rows->columns, version_);
         for (const auto& row : item.rows->rows) WriteRow(w, item.rows->columns, row, version_);
@@ -577,16 +585,27 @@ void Session::PlanStatement(const std::string& sql, bool insideProcedure, std::v
     return;
   }
 
+  auto planResults = [&](bool procedure) {
+    if (!rule || !rule->generated) {
+      PlanResults(*results, procedure, plan);
+      return;
+    }
+    Step s;
+    s.kind = Step::Kind::Results;
+    s.results = rule->generated;
+    s.procedure = procedure;
+    plan.push_back(std::move(s));
+  };
   if (insideProcedure) {
-    PlanResults(*results, true, plan);
+    planResults(true);
     if (returnStatus && rule) *returnStatus = rule->returnStatus;
     return;
   }
   if (!asProcedure) {
-    PlanResults(*results, false, plan);
+    planResults(false);
     return;
   }
-  PlanResults(*results, true, plan);
+  planResults(true);
   if (!plan.empty() && plan.back().kind == Step::Kind::Drop) return;
   ByteWriter w;
   WriteReturnStatus(w, rule ? rule->returnStatus : 0);
@@ -602,9 +621,8 @@ Session::WaitResult Session::Wait(int milliseconds) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   while (true) {
-    const auto remaining =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (remaining <= 0) return WaitResult::Elapsed;
+    const auto remaining = std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     const int ready =
         net::Poll(fds, 2, static_cast<int>(std::min<long long>(remaining, 1'000'000)));
@@ -613,7 +631,10 @@ Session::WaitResult Session::Wait(int milliseconds) {
       return WaitResult::Closed;
     }
     if (fds[1].revents != 0) return WaitResult::Closed;
-    if (fds[0].revents == 0) continue;
+    if (fds[0].revents == 0) {
+      if (remaining == 0) return WaitResult::Elapsed;
+      continue;
+    }
     // The client is talking while the "query" runs: an ATTENTION cancels it, anything else
     // waits its turn.
     Message m;
@@ -626,55 +647,126 @@ Session::WaitResult Session::Wait(int milliseconds) {
 void Session::Execute(std::vector<Step> plan) {
   const bool drops = std::any_of(plan.begin(), plan.end(),
                                  [](const Step& s) { return s.kind == Step::Kind::Drop; });
+  // Generated results end with a DONE of their own when they hold any group.
+  auto isDone = [](const Step& s) {
+    return s.kind == Step::Kind::Done || (s.kind == Step::Kind::Results && s.results->Groups() > 0);
+  };
   // A response always ends with a DONE: add one when the last statement left none (an info
   // message or a delay at the end, or an empty result list).
-  if (!drops) {
-    auto lastDone = std::find_if(plan.rbegin(), plan.rend(),
-                                 [](const Step& s) { return s.kind == Step::Kind::Done; });
-    const bool endsWithDone = !plan.empty() && plan.back().kind == Step::Kind::Done;
-    if (lastDone == plan.rend() || !endsWithDone) AddDone(plan, kTokenDone, kDoneFinal, 0, 0);
+  if (!drops && (plan.empty() || !isDone(plan.back()))) {
+    AddDone(plan, kTokenDone, kDoneFinal, 0, 0);
   }
   // A connection dropped mid-response was meant to send more, so the DONEs before the drop
   // keep DONE_MORE and the client goes on reading into the broken link.
   bool laterDone = drops;
   for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-    if (it->kind != Step::Kind::Done) continue;
-    if (laterDone) it->status |= kDoneMore;
+    if (!isDone(*it)) continue;
+    if (laterDone) {
+      it->status |= kDoneMore;
+      it->more = true;
+    }
     laterDone = true;
   }
 
   ByteWriter buffer;
   for (const Step& step : plan) {
-    switch (step.kind) {
-      case Step::Kind::Tokens:
-        buffer.Append(step.bytes);
-        break;
-      case Step::Kind::Done:
-        WriteDone(buffer, step.token, step.status, step.curCmd, step.count, version_);
-        break;
-      case Step::Kind::Delay: {
-        // What came before the delay reaches the client now, as a real server's would.
-        if (!SendResponse(buffer.Data(), false)) return;
-        buffer.Clear();
-        switch (Wait(step.delayMs)) {
-          case WaitResult::Elapsed:
-            break;
-          case WaitResult::Attention:
-            SendAttentionAck();
-            return;
-          case WaitResult::Closed:
-            closed_ = true;
-            return;
-        }
-        break;
-      }
-      case Step::Kind::Drop:
-        SendResponse(buffer.Data(), false);
-        DropByFault();
-        return;
-    }
+    if (!Emit(step, buffer)) return;
   }
   SendResponse(buffer.Data(), true);
+}
+
+bool Session::Emit(const Step& step, ByteWriter& buffer) {
+  switch (step.kind) {
+    case Step::Kind::Tokens:
+      buffer.Append(step.bytes);
+      return Flush(buffer);
+    case Step::Kind::Done:
+      WriteDone(buffer, step.token, step.status, step.curCmd, step.count, version_);
+      return Flush(buffer);
+    case Step::Kind::Delay:
+      // What came before the delay reaches the client now, as a real server's would.
+      if (!SendResponse(buffer.Data(), false)) return false;
+      buffer.Clear();
+      switch (Wait(step.delayMs)) {
+        case WaitResult::Elapsed:
+          return true;
+        case WaitResult::Attention:
+          SendAttentionAck();
+          return false;
+        case WaitResult::Closed:
+          closed_ = true;
+          return false;
+      }
+      return false;
+    case Step::Kind::Drop:
+      SendResponse(buffer.Data(), false);
+      DropByFault();
+      return false;
+    case Step::Kind::RowStream: {
+      const std::vector<Column>& columns = step.rows->Columns();
+      WriteColMetadata(buffer, columns, version_);
+      std::vector<Value> values;
+      const std::uint64_t count = step.rows->Size();
+      for (std::uint64_t i = 0; i < count; ++i) {
+        step.rows->Row(i, values);
+        WriteRow(buffer, columns, values, version_);
+        if (!Flush(buffer)) return false;
+      }
+      return true;
+    }
+    case Step::Kind::Results: {
+      std::vector<ResultItem> items;
+      std::vector<Step> sub;
+      const std::uint64_t groups = step.results->Groups();
+      for (std::uint64_t g = 0; g < groups; ++g) {
+        items.clear();
+        sub.clear();
+        step.results->Group(g, items);
+        PlanResults(items, step.procedure, sub);
+        // Every DONE carries DONE_MORE but the very last of the response.
+        const bool lastGroup = g + 1 == groups;
+        auto last = std::find_if(sub.rbegin(), sub.rend(),
+                                 [](const Step& s) { return s.kind == Step::Kind::Done; });
+        for (auto it = sub.rbegin(); it != sub.rend(); ++it) {
+          if (it->kind != Step::Kind::Done) continue;
+          if (it != last || !lastGroup || step.more) it->status |= kDoneMore;
+        }
+        for (const Step& s : sub) {
+          if (!Emit(s, buffer)) return false;
+        }
+      }
+      return true;
+    }
+  }
+  return true;
+}
+
+bool Session::Flush(ByteWriter& buffer) {
+  // Large enough that packets go out full and system calls stay few, small enough that the
+  // simulator's memory does not grow with the response.
+  static constexpr std::size_t kChunk = 64 * 1024;
+  if (buffer.Size() < kChunk) return true;
+  const std::size_t payload = packetSize_ - kPacketHeaderSize;
+  // At least one byte stays behind, so that the end of the message is never an empty packet.
+  const std::size_t whole = (buffer.Size() - 1) / payload * payload;
+  const std::span<const std::uint8_t> data(buffer.Data());
+  if (!SendResponse(data.first(whole), false)) return false;
+  const Bytes rest(data.begin() + static_cast<std::ptrdiff_t>(whole), data.end());
+  buffer.Clear();
+  buffer.Append(rest);
+  switch (Wait(0)) {
+    case WaitResult::Elapsed:
+      return true;
+    case WaitResult::Attention:
+      // The client parses up to the acknowledgement, so it must end where a token ends.
+      if (SendResponse(buffer.Data(), false)) SendAttentionAck();
+      buffer.Clear();
+      return false;
+    case WaitResult::Closed:
+      closed_ = true;
+      return false;
+  }
+  return false;
 }
 
 }  // namespace sqlsim

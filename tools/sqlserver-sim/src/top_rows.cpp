@@ -17,6 +17,20 @@ std::optional<std::uint64_t> Digits(const SqlToken& t) {
   return n;
 }
 
+// The first n rows of a generated row set.
+class FirstRows final : public RowSource {
+ public:
+  FirstRows(std::shared_ptr<const RowSource> inner, std::uint64_t n)
+      : inner_(std::move(inner)), n_(std::min(n, inner_->Size())) {}
+  const std::vector<Column>& Columns() const override { return inner_->Columns(); }
+  std::uint64_t Size() const override { return n_; }
+  void Row(std::uint64_t index, std::vector<Value>& out) const override { inner_->Row(index, out); }
+
+ private:
+  std::shared_ptr<const RowSource> inner_;
+  std::uint64_t n_;
+};
+
 }  // namespace
 
 std::optional<std::uint64_t> LastTopCount(std::string_view batch) {
@@ -43,7 +57,12 @@ std::vector<ResultItem> CutLastRowSet(const std::vector<ResultItem>& items, std:
   const auto last = std::find_if(out.rbegin(), out.rend(), [](const ResultItem& item) {
     return item.kind == ResultItem::Kind::Rows;
   });
-  if (last == out.rend() || last->rows->rows.size() <= n) return out;
+  if (last == out.rend()) return out;
+  if (last->source) {
+    if (last->source->Size() > n) last->source = std::make_shared<FirstRows>(last->source, n);
+    return out;
+  }
+  if (last->rows->rows.size() <= n) return out;
   auto cut = std::make_shared<RowSet>();
   cut->columns = last->rows->columns;
   cut->rows.assign(last->rows->rows.begin(),

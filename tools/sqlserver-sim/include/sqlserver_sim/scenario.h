@@ -22,13 +22,35 @@ struct RowSet {
   std::vector<std::vector<Value>> rows;
 };
 
+// Rows made one at a time as they are sent, so that a row set of any size costs no memory.
+// Shared by every connection: Row() must depend on nothing but its arguments.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  virtual const std::vector<Column>& Columns() const = 0;
+  virtual std::uint64_t Size() const = 0;
+  // `out` keeps the previous row's values, so their buffers are reused.
+  virtual void Row(std::uint64_t index, std::vector<Value>& out) const = 0;
+};
+
+struct ResultItem;
+
+// A long list of results made in groups as they are sent (one group per database of a walk).
+class ResultSource {
+ public:
+  virtual ~ResultSource() = default;
+  virtual std::uint64_t Groups() const = 0;
+  virtual void Group(std::uint64_t index, std::vector<ResultItem>& out) const = 0;
+};
+
 struct ResultItem {
   enum class Kind { Rows, Count, Info, Error, Delay, Drop };
   Kind kind = Kind::Count;
-  std::shared_ptr<const RowSet> rows;  // Rows
-  std::uint64_t count = 0;             // Count
-  ServerMessage message;               // Info, Error
-  int delayMs = 0;                     // Delay
+  std::shared_ptr<const RowSet> rows;       // Rows, unless `source` is set
+  std::shared_ptr<const RowSource> source;  // Rows made on the fly
+  std::uint64_t count = 0;                  // Count
+  ServerMessage message;                    // Info, Error
+  int delayMs = 0;                          // Delay
 };
 
 struct BatchRule {
@@ -36,6 +58,8 @@ struct BatchRule {
   std::string patternText;
   std::optional<std::regex> pattern;
   std::vector<ResultItem> results;
+  // When set, answers instead of `results` (no "top" cut applies to it).
+  std::shared_ptr<const ResultSource> generated;
   // Answer as a procedure (DONEINPROC ... RETURNSTATUS DONEPROC) rather than as plain
   // statements. Unset: decided from the text (EXEC ..., sp_..., xp_...).
   std::optional<bool> procedure;

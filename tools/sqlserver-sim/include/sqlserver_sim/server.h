@@ -9,11 +9,15 @@
 // scenario document. For tests and demonstrations only; it shares no code with the product.
 namespace sqlsim {
 
+struct ScaleSizes;
+
 class Server {
  public:
   // `scenarioJson` is a scenario document (tools/sqlserver-sim/README.md). Throws
   // std::runtime_error with a clear message when it is not valid.
   explicit Server(const std::string& scenarioJson);
+  // The scenario with the answers named by `sizes` grown (sqlserver_sim/scale.h).
+  Server(const std::string& scenarioJson, const ScaleSizes& sizes);
   ~Server();  // stops the server
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;

@@ -42,8 +42,13 @@ class Session {
   // One piece of a planned response. DONE tokens stay separate until the plan is complete,
   // so that every DONE but the last can be given DONE_MORE.
   struct Step {
-    enum class Kind { Tokens, Done, Delay, Drop } kind = Kind::Tokens;
+    // RowStream and Results are made while they are sent, in constant memory.
+    enum class Kind { Tokens, Done, Delay, Drop, RowStream, Results } kind = Kind::Tokens;
     Bytes bytes;
+    std::shared_ptr<const RowSource> rows;        // RowStream: COLMETADATA and the rows
+    std::shared_ptr<const ResultSource> results;  // Results: whole results, DONEs included
+    bool procedure = false;                       // Results: DONEINPROC rather than DONE
+    bool more = false;                            // Results: a DONE follows it
     std::uint8_t token = 0;
     std::uint16_t status = 0;
     std::uint16_t curCmd = 0;
@@ -77,6 +82,13 @@ class Session {
   static void AddDone(std::vector<Step>& plan, std::uint8_t token, std::uint16_t status,
                       std::uint16_t curCmd, std::uint64_t count);
   void Execute(std::vector<Step> plan);
+  // Sends one step of a response; false when the response has ended (cancelled, dropped,
+  // connection closed).
+  bool Emit(const Step& step, ByteWriter& buffer);
+  // Sends the whole packets of a long response once enough has been gathered, and answers a
+  // cancel that arrived meanwhile. Called between tokens only.
+  bool Flush(ByteWriter& buffer);
+  // Polls at least once, so Wait(0) notices an ATTENTION already received.
   WaitResult Wait(int milliseconds);
   // Counts a batch; true when a fault has taken it (dropped, or answered with garbage).
   bool CountBatch(const std::string& text);
