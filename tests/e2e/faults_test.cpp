@@ -153,6 +153,37 @@ INSTANTIATE_TEST_SUITE_P(
         DropPosition{"history", "SELECT distinct", 1, "SQL Jobs"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Wherever the link drops, the report is either complete with one block about it or, when the
+// server is gone for good, closed where it ends with status 4.
+TEST(LostLinkAnywhere, GivesACompleteOrAClosedReport) {
+  std::size_t batches = 0;
+  {
+    sqlsim::Server server(sqlsim::DemoScenario());
+    server.Start();
+    ASSERT_EQ(RunCommand(server, "count").exitCode, cli::kReportWithExceptions);
+    batches = server.Batches().size();
+  }
+  ASSERT_GT(batches, 50u);
+  for (std::size_t at = 1; at <= batches; ++at) {
+    const bool gone = at % 7 == 0;  // a sample of the failing reconnection: every run costs
+    json scenario = Demo();
+    scenario["faults"] = {{"dropOnceAtBatch", at}, {"refuseLoginsAfterDrop", gone}};
+    sqlsim::Server server(scenario.dump());
+    server.Start();
+    const CommandRun run = RunCommand(server, "sweep");
+    EXPECT_TRUE(EndsClosed(run.html)) << "drop at batch " << at;
+    if (gone) {
+      EXPECT_EQ(run.exitCode, cli::kReportFailed) << "drop at batch " << at;
+      EXPECT_EQ(CountOf(run.html, "could not be re-established"), 1u) << "drop at batch " << at;
+    } else {
+      EXPECT_EQ(run.exitCode, cli::kReportWithExceptions) << "drop at batch " << at;
+      EXPECT_EQ(CountOf(run.html, "re-established and the report goes on"), 1u)
+          << "drop at batch " << at;
+      EXPECT_NE(run.html.find("<h2>Database Replication:</h2>"), std::string::npos);
+    }
+  }
+}
+
 // A server gone for good: the report is closed at the section where the link was lost.
 TEST(LostLinkForGood, ClosesTheReportThereAndEndsWithFour) {
   json scenario = Demo();
