@@ -138,6 +138,7 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   report::ReportRunOptions runOptions;
   runOptions.debugMode = options.debug;
   runOptions.queryTimeoutSeconds = options.queryTimeoutSeconds;
+  runOptions.keepReportInMemory = false;  // the file is all the command needs
   if (options.output.empty()) {
     const std::string named = options.demo ? "QUORVANE-DEMO" : serverText;
     runOptions.reportFileFor = [named](const data::DateTime& start) {

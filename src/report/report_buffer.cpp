@@ -9,9 +9,17 @@ void ReportBuffer::Clear() {
 }
 
 void ReportBuffer::Append(std::string entry) {
-  entries_.push_back(std::move(entry));
-  if (observer_) observer_->Appended(entries_.back());
-  if (sink_) sink_->Appended(entries_.back());
+  if (keep_) {
+    entries_.push_back(std::move(entry));
+    Tell(entries_.back());
+  } else {
+    Tell(entry);
+  }
+}
+
+void ReportBuffer::Tell(std::string_view entry) {
+  if (observer_) observer_->Appended(entry);
+  if (sink_) sink_->Appended(entry);
 }
 
 void ReportBuffer::Load(std::string_view text) {

@@ -22,6 +22,9 @@ class ReportBuffer {
   void SetObserver(Observer* observer) { observer_ = observer; }
   // The report file the buffer is streamed to, told after the observer.
   void SetSink(Observer* sink) { sink_ = sink; }
+  // Off: entries are only passed on to the observer and the sink, so that a program that needs
+  // no more than the file does not hold the whole report (Entries and Text are then empty).
+  void KeepEntries(bool keep) { keep_ = keep; }
 
   void Clear();
   void Append(std::string entry);
@@ -33,9 +36,12 @@ class ReportBuffer {
   std::string Text() const;
 
  private:
+  void Tell(std::string_view entry);
+
   std::vector<std::string> entries_;
   Observer* observer_ = nullptr;
   Observer* sink_ = nullptr;
+  bool keep_ = true;
 };
 
 }  // namespace quorvane::report

@@ -46,6 +46,7 @@ ReportRun::ReportRun(data::Connection& SQLServer, ReportHost& host, ReportRunOpt
       options_(std::move(options)),
       runner_(SQLServer, buffer_, host, options_.debugMode) {
   runner_.ADOQuery1.SetCommandTimeout(options_.queryTimeoutSeconds);
+  buffer_.KeepEntries(options_.keepReportInMemory);
 }
 
 const std::filesystem::path& ReportRun::TemporaryReportFile() {

@@ -19,6 +19,9 @@ namespace quorvane::report {
 
 struct ReportRunOptions {
   bool debugMode = false;
+  // Off: the report is only written to its file, not also kept in memory (the window keeps it
+  // for saving and its debug window).
+  bool keepReportInMemory = true;
   // Seconds each query may take; 0: no limit.
   int queryTimeoutSeconds = data::Query::kCommandTimeoutSeconds;
   // Where every run writes its report; empty: the private temporary folder.
