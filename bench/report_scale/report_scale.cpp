@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "sqlserver_sim/text.h"
+
 namespace {
 
 // ---- the fetch-only client ------------------------------------------------------------------
@@ -48,26 +50,6 @@ std::vector<std::string> ReadBatches(const std::string& path) {
     start = go + 4;
   }
   return batches;
-}
-
-std::u16string Utf16(const std::string& s) {
-  std::u16string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    const int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < n && i + k < s.size(); ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    i += static_cast<std::size_t>(n);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
 }
 
 // Reads one column as wide text, in pieces. FreeTDS keeps answering 01004 with an indicator of
@@ -125,7 +107,7 @@ int Fetch(const std::string& batchLog, int port) {
   for (const std::string& batch : batches) {
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
-    std::u16string text = Utf16(batch);
+    std::u16string text = sqlsim::Utf8ToUtf16(batch);
     rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
                         static_cast<SQLINTEGER>(text.size()));
     // An error ends one result, not the batch: the rest is read as the report reads it.
