@@ -81,7 +81,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
       options_(std::move(options)),
       settingsFile_(options_.settings.file),
       runHost_(new RunHost(this)),
-      run_(SQLServer_, *runHost_, RunOptions(options_)),
+      run_(SQLServer_, *runHost_, outline_, RunOptions(options_)),
       connector_(*this, SQLServer_, settings_.servers, connection::HooksFor(run_),
                  data::InstalledOdbcDrivers) {
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };

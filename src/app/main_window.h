@@ -14,6 +14,7 @@
 #include "connection/settings.h"
 #include "data/odbc/odbc_connection.h"
 #include "report/report_run.h"
+#include "sections/outline.h"
 
 class QCheckBox;
 class QLabel;
@@ -148,6 +149,7 @@ class TForm1 : public QMainWindow, private connection::ConnectHost {
 
   data::OdbcConnection SQLServer_;
   RunHost* runHost_;
+  sections::StandardOutline outline_;
   report::ReportRun run_;
   connection::Connector connector_;
   std::unique_ptr<QThread> worker_;

@@ -20,6 +20,7 @@
 #include "report/locale_text.h"
 #include "report/report_name.h"
 #include "report/report_run.h"
+#include "sections/outline.h"
 #include "sqlserver_sim/server.h"
 
 #ifdef _WIN32
@@ -147,7 +148,8 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   } else {
     runOptions.temporaryReportFile = data::PathFromUtf8(options.output);
   }
-  report::ReportRun run(SQLServer, host, runOptions);
+  const sections::StandardOutline outline;
+  report::ReportRun run(SQLServer, host, outline, runOptions);
   run.ResetReportExceptionCount();
 
   err << "Connecting to " << serverText << "...\n";

@@ -14,6 +14,7 @@
 #include "report/report_buffer.h"
 #include "report/report_file.h"
 #include "report/report_host.h"
+#include "report/report_outline.h"
 
 namespace quorvane::report {
 
@@ -38,7 +39,9 @@ struct ReportRunOptions {
 // of a window.
 class ReportRun {
  public:
-  ReportRun(data::Connection& SQLServer, ReportHost& host, ReportRunOptions options = {});
+  // `outline` (the sections, in order) must outlive the run.
+  ReportRun(data::Connection& SQLServer, ReportHost& host, const ReportOutline& outline,
+            ReportRunOptions options = {});
   ~ReportRun();
 
   // The connection's after-connect step: builds the whole report. When an error escapes it (a
@@ -60,13 +63,6 @@ class ReportRun {
   const std::filesystem::path& TemporaryReportFile();
 
  private:
-  void AppendBody();
-  void AppendGeneralInformation();
-  void AppendStatistics();
-  void AppendServerSections();
-  void AppendAgentSections();
-  void AppendCatalogueSections();
-  void AppendReplication();
   std::string CopyrightLine(const char* anchorStart) const;
   void WriteAndShow();
   void Heading(const std::string& html, std::string_view section);
@@ -79,6 +75,7 @@ class ReportRun {
 
   data::Connection& SQLServer_;
   ReportHost& host_;
+  const ReportOutline& outline_;
   ReportRunOptions options_;
   ReportBuffer buffer_;
   QueryRunner runner_;
@@ -88,9 +85,6 @@ class ReportRun {
   std::unique_ptr<ReportFileWriter> file_;
   std::unique_ptr<FileSink> sink_;
 };
-
-// The number of sections (h2 headings) of a report.
-inline constexpr int kSectionCount = 14;
 
 // The progress timer's step: the bar advances by 18, bounded to 0..100.
 int Timer1Timer(int position);

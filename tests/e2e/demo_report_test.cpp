@@ -20,6 +20,7 @@
 #include "data/odbc/odbc_connection.h"
 #include "e2e_support.h"
 #include "report/report_run.h"
+#include "sections/outline.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/server.h"
 
@@ -404,7 +405,8 @@ TEST(DemoInstance, KnowsEveryBatchOfAReportWithOtherHistoryCounts) {
   const std::filesystem::path path = OutputPath("history-counts");
   report::ReportRunOptions options;
   options.temporaryReportFile = path;
-  report::ReportRun run(SQLServer, host, options);
+  const sections::StandardOutline outline;
+  report::ReportRun run(SQLServer, host, outline, options);
   run.ResetReportExceptionCount();
   SQLServer.Open([&] { run.GatherInformation(); });
   const std::string html = ReadFile(path);

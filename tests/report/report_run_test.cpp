@@ -8,6 +8,7 @@
 #include "report/report_file.h"
 #include "report/report_run.h"
 #include "report/resources.h"
+#include "sections/outline.h"
 #include "support/recording_host.h"
 #include "support/scripted_connection.h"
 
@@ -64,8 +65,10 @@ class ReportRunTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(folder); }
 
+  const sections::StandardOutline outline;
+
   void Run() {
-    run = std::make_unique<ReportRun>(conn, host, options);
+    run = std::make_unique<ReportRun>(conn, host, outline, options);
     run->ResetReportExceptionCount();
     conn.Open([this] { run->GatherInformation(); });
   }
@@ -279,8 +282,9 @@ TEST_F(ReportRunTest, DefaultRunFollowsTheOutline) {
   for (std::size_t i = 0; i < expected.size(); ++i)
     EXPECT_EQ(middle[i], expected[i]) << "line " << i;
   EXPECT_EQ(run->ReportExceptionCount(), 0);
-  ASSERT_EQ(host.sectionNumbers.size(), static_cast<std::size_t>(kSectionCount));
-  EXPECT_EQ(host.sectionNumbers.back(), std::make_pair(kSectionCount, kSectionCount));
+  ASSERT_EQ(host.sectionNumbers.size(), static_cast<std::size_t>(outline.SectionCount()));
+  EXPECT_EQ(host.sectionNumbers.back(),
+            std::make_pair(outline.SectionCount(), outline.SectionCount()));
 }
 
 TEST_F(ReportRunTest, SwitchedOffSettingsWriteTheirLinesAndSendNothing) {
@@ -430,7 +434,7 @@ TEST_F(ReportRunTest, EscapedErrorRestoresTheHostAndClosesThePartialReport) {
   conn.OnExecute([](const std::string& batch) {
     if (batch == "exec master..sp_helpdevice") throw std::runtime_error("out of memory");
   });
-  run = std::make_unique<ReportRun>(conn, host, options);
+  run = std::make_unique<ReportRun>(conn, host, outline, options);
   EXPECT_THROW(conn.Open([this] { run->GatherInformation(); }), std::runtime_error);
   EXPECT_FALSE(conn.Connected());
   EXPECT_TRUE(host.controlsEnabled);
