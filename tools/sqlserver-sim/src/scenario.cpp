@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "sqlserver_sim/sql_lexer.h"
 #include "sqlserver_sim/text.h"
 
 namespace sqlsim {
@@ -256,20 +257,7 @@ class Lexer {
     while (pos_ < s_.size()) {
       const char c = s_[pos_];
       if (c == '[' || c == '"') {
-        const char close = c == '[' ? ']' : '"';
-        ++pos_;
-        while (pos_ < s_.size()) {
-          if (s_[pos_] == close) {
-            if (pos_ + 1 < s_.size() && s_[pos_ + 1] == close) {
-              out.push_back(close);
-              pos_ += 2;
-              continue;
-            }
-            ++pos_;
-            break;
-          }
-          out.push_back(s_[pos_++]);
-        }
+        out += ReadQuoted(s_, pos_);
       } else if (IsWordChar(c)) {
         while (pos_ < s_.size() && IsWordChar(s_[pos_])) out.push_back(s_[pos_++]);
       } else {

@@ -28,10 +28,10 @@ class Lexer {
       if (c == '\'' || ((c == 'N' || c == 'n') && next == '\'')) {
         t.kind = SqlToken::Kind::String;
         pos_ += c == '\'' ? 0 : 1;
-        Quoted('\'');
+        ReadQuoted(s_, pos_);
       } else if (c == '"') {
         t.kind = SqlToken::Kind::QuotedName;
-        Quoted('"');
+        ReadQuoted(s_, pos_);
       } else if (c == '@' && IsWordChar(next)) {
         t.kind = SqlToken::Kind::Variable;
         ++pos_;
@@ -80,30 +80,10 @@ class Lexer {
     return false;
   }
 
-  // From an opening quote to its closing one; a doubled quote is part of the text.
-  std::string Quoted(char quote) {
-    const char close = quote == '[' ? ']' : quote;
-    std::string out;
-    ++pos_;
-    while (pos_ < s_.size()) {
-      if (s_[pos_] == close) {
-        if (pos_ + 1 < s_.size() && s_[pos_ + 1] == close) {
-          out.push_back(close);
-          pos_ += 2;
-          continue;
-        }
-        ++pos_;
-        break;
-      }
-      out.push_back(s_[pos_++]);
-    }
-    return out;
-  }
-
   void Name(SqlToken& t) {
     while (pos_ < s_.size()) {
       if (s_[pos_] == '[') {
-        t.parts.push_back(Quoted('['));
+        t.parts.push_back(ReadQuoted(s_, pos_));
         t.bracketed = true;
       } else if (IsWordStart(s_[pos_])) {
         const std::size_t start = pos_;
@@ -124,6 +104,25 @@ class Lexer {
 };
 
 }  // namespace
+
+std::string ReadQuoted(std::string_view text, std::size_t& pos) {
+  const char close = text[pos] == '[' ? ']' : text[pos];
+  std::string out;
+  ++pos;
+  while (pos < text.size()) {
+    if (text[pos] == close) {
+      if (pos + 1 < text.size() && text[pos + 1] == close) {
+        out.push_back(close);
+        pos += 2;
+        continue;
+      }
+      ++pos;
+      break;
+    }
+    out.push_back(text[pos++]);
+  }
+  return out;
+}
 
 std::string SqlToken::Joined() const {
   std::string out;

@@ -8,6 +8,10 @@
 // dropped, string literals, quoted names and variables kept apart from plain names.
 namespace sqlsim {
 
+// The text of a quoted name or string starting at text[pos] (its opening quote: ', " or [),
+// with a doubled closing quote read as one; `pos` ends after the closing quote.
+std::string ReadQuoted(std::string_view text, std::size_t& pos);
+
 struct SqlToken {
   enum class Kind {
     Name,        // master..sysdatabases, [dbo].[x], #drives, TOP, EXEC (keywords are names too)
