@@ -10,11 +10,12 @@ void DataSet::Attach(const std::optional<Result>& result) {
   const auto* rows = std::get_if<RowSetPtr>(&*result);
   if (!rows || !*rows || (*rows)->fields.empty()) throw DatabaseError("Recordset is not open");
   rows_ = *rows;
+  hasRows_ = !rows_->AtEnd();
 }
 
 void DataSet::Close() {
   rows_.reset();
-  row_ = 0;
+  hasRows_ = false;
 }
 
 const Field& DataSet::FieldAt(int column) const {
@@ -28,11 +29,11 @@ const std::string& DataSet::DisplayText(int column) const {
   FieldAt(column);
   if (AtEnd())
     throw DatabaseError("Either BOF or EOF is True, or the current record has been deleted.");
-  return rows_->rows[row_][static_cast<std::size_t>(column)].text;
+  return rows_->Row()[static_cast<std::size_t>(column)].text;
 }
 
 void DataSet::Next() {
-  if (!AtEnd()) ++row_;
+  if (!AtEnd()) rows_->Advance();
 }
 
 }  // namespace quorvane::data

@@ -16,18 +16,21 @@ class DataSet {
   void Close();
 
   bool IsOpen() const { return rows_ != nullptr; }
-  bool HasRows() const { return rows_ && !rows_->rows.empty(); }
+  // Whether the row set has a row at the position it was attached at.
+  bool HasRows() const { return hasRows_; }
   int FieldCount() const { return rows_ ? static_cast<int>(rows_->fields.size()) : 0; }
   const Field& FieldAt(int column) const;
   FieldKind Kind(int column) const { return FieldAt(column).kind; }
   const std::string& DisplayName(int column) const { return FieldAt(column).name; }
   const std::string& DisplayText(int column) const;
-  bool AtEnd() const { return !rows_ || row_ >= rows_->rows.size(); }
+  bool AtEnd() const { return !rows_ || rows_->AtEnd(); }
   void Next();
+  // The error that ended the rows early, once.
+  std::optional<DatabaseError> TakeError() { return rows_ ? rows_->TakeError() : std::nullopt; }
 
  private:
   RowSetPtr rows_;
-  std::size_t row_ = 0;
+  bool hasRows_ = false;
 };
 
 }  // namespace quorvane::data

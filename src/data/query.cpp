@@ -31,7 +31,6 @@ void Query::Close() {
   skippedErrors_.clear();
   stream_.reset();
   current_.reset();
-  row_ = 0;
 }
 
 std::string Query::CommandText() const {
@@ -68,7 +67,6 @@ void Query::Open() {
     if (IsRowSet(*result)) {
       current_ = std::get<RowSetPtr>(std::move(*result));
       fields_ = current_->fields;
-      row_ = 0;
       return;
     }
   }
@@ -85,7 +83,7 @@ const Value& Query::CurrentValue(int column) const {
   FieldAt(column);
   if (AtEnd())
     throw DatabaseError("Either BOF or EOF is True, or the current record has been deleted.");
-  return current_->rows[row_][static_cast<std::size_t>(column)];
+  return current_->Row()[static_cast<std::size_t>(column)];
 }
 
 DateTime Query::AsDateTime(int column) const {
@@ -117,12 +115,15 @@ std::int32_t Query::AsInteger(int column) const {
 }
 
 void Query::Next() {
-  if (!AtEnd()) ++row_;
+  if (!AtEnd()) current_->Advance();
 }
 
 std::vector<DatabaseError> Query::TakeSkippedErrors() {
   std::vector<DatabaseError> errors = std::move(skippedErrors_);
   skippedErrors_.clear();
+  if (current_) {
+    if (auto error = current_->TakeError()) errors.push_back(std::move(*error));
+  }
   return errors;
 }
 

@@ -38,7 +38,8 @@ class Query {
   // statements met while skipping are kept (TakeSkippedErrors) when a row set follows them;
   // when none follows, the first of them is what Open throws.
   void Open();
-  // The errors Open met before the row set it shows, in order; they are given out once.
+  // The errors Open met before the row set it shows, in order, then the error that ended its
+  // rows early, if any; they are given out once.
   std::vector<DatabaseError> TakeSkippedErrors();
   bool IsOpen() const { return current_ != nullptr; }
 
@@ -53,7 +54,8 @@ class Query {
   // NULL gives 0; a value that is not a whole number in range throws DatabaseError.
   std::int32_t AsInteger(int column) const;
 
-  bool AtEnd() const { return !current_ || row_ >= current_->rows.size(); }
+  bool AtEnd() const { return !current_ || current_->AtEnd(); }
+  // A row that cannot be read ends the row set; its error is given out by TakeSkippedErrors.
   void Next();
 
   // The row set the query shows (null when closed).
@@ -74,7 +76,6 @@ class Query {
   std::unique_ptr<ResultStream> stream_;
   std::vector<DatabaseError> skippedErrors_;
   RowSetPtr current_;
-  std::size_t row_ = 0;
 };
 
 }  // namespace quorvane::data

@@ -17,6 +17,32 @@ std::string Folded(const std::string& name) {
 
 }  // namespace
 
+RowSet::RowSet(std::vector<Field> columns, std::shared_ptr<RowSource> source)
+    : fields(std::move(columns)), source_(std::move(source)) {
+  fetched_.resize(fields.size());
+  sourceEnded_ = !source_->Fetch(fetched_);
+}
+
+void RowSet::Advance() {
+  if (AtEnd()) return;
+  if (!source_) {
+    ++position_;
+    return;
+  }
+  try {
+    sourceEnded_ = !source_->Fetch(fetched_);
+  } catch (const DatabaseError& error) {
+    sourceEnded_ = true;
+    error_ = error;
+  }
+}
+
+std::optional<DatabaseError> RowSet::TakeError() {
+  std::optional<DatabaseError> error = std::move(error_);
+  error_.reset();
+  return error;
+}
+
 void MakeColumnNamesUnique(std::vector<Field>& fields) {
   std::set<std::string> used;
   for (std::size_t i = 0; i < fields.size(); ++i) {

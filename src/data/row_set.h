@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "data/database_error.h"
 #include "data/date_time.h"
 #include "data/field_kind.h"
 
@@ -31,12 +32,45 @@ struct Value {
   static Value Date(DateTime dt) { return Value{false, dt.ToIsoText(), dt}; }
 };
 
-// A complete row set: its columns and all its rows, read in full when it arrives. The query
-// fixes its column names once (MakeColumnNamesUnique); after that it is only read, shared by the
-// query and the secondary data set.
-struct RowSet {
+// Reads the rows of one row set from where they come, one at a time (the ODBC backend).
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  // Overwrites `row` (one value per field, kept between calls so that its text buffers are
+  // reused) with the next row; false when there is none. Throws DatabaseError.
+  virtual bool Fetch(std::vector<Value>& row) = 0;
+};
+
+// A row set: its columns and a forward-only position on its rows, shared by the query and the
+// secondary data set. Its rows are either held (in-memory backends) or fetched as the position
+// moves, so that a row set of any size costs one row of memory. The query fixes its column
+// names once (MakeColumnNamesUnique); after that they are only read.
+class RowSet {
+ public:
+  RowSet() = default;
+  RowSet(std::vector<Field> columns, std::vector<std::vector<Value>> heldRows)
+      : fields(std::move(columns)), rows(std::move(heldRows)) {}
+  // Fetches the first row at once: a row set that cannot even start fails here.
+  RowSet(std::vector<Field> columns, std::shared_ptr<RowSource> source);
+
   std::vector<Field> fields;
+  // The held rows; empty for a fetched row set.
   std::vector<std::vector<Value>> rows;
+
+  bool AtEnd() const { return source_ ? sourceEnded_ : position_ >= rows.size(); }
+  // The row at the position; only while !AtEnd().
+  const std::vector<Value>& Row() const { return source_ ? fetched_ : rows[position_]; }
+  // Moves to the next row. A row that cannot be read ends the row set; its error is kept for
+  // TakeError, so that the reader can report it where the rows stopped.
+  void Advance();
+  std::optional<DatabaseError> TakeError();
+
+ private:
+  std::shared_ptr<RowSource> source_;
+  std::vector<Value> fetched_;
+  bool sourceEnded_ = false;
+  std::size_t position_ = 0;
+  std::optional<DatabaseError> error_;
 };
 using RowSetPtr = std::shared_ptr<RowSet>;
 

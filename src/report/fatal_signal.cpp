@@ -34,6 +34,8 @@ struct Ending {
 
 struct GuardedFile {
   std::atomic<int> fd{-1};
+  std::atomic<const char*> pending{nullptr};
+  std::atomic<const std::atomic<std::size_t>*> pendingSize{nullptr};
   PathChar unfinished[kMaxPath];
   PathChar target[kMaxPath];
   char targetText[kMaxPath];
@@ -92,6 +94,9 @@ void CopyPath(PathChar (&to)[kMaxPath], const std::filesystem::path& from) {
 void OnFatalSignal(int signal) {
   const int fd = guarded.fd.exchange(-1);
   if (fd >= 0) {
+    const char* pending = guarded.pending.load();
+    const std::atomic<std::size_t>* pendingSize = guarded.pendingSize.load();
+    if (pending && pendingSize) WriteAll(fd, pending, pendingSize->load());
     const Ending& ending = guarded.endings[guarded.current.load()];
     if (ending.length > 0) {
       WriteAll(fd, ending.text, ending.before);
@@ -144,8 +149,11 @@ void Install(int exitStatus) {
   }
 }
 
-void Guard(int fd, const std::filesystem::path& unfinished, const std::filesystem::path& target) {
+void Guard(int fd, const std::filesystem::path& unfinished, const std::filesystem::path& target,
+           PendingBytes pending) {
   guarded.fd.store(-1);
+  guarded.pending.store(pending.data);
+  guarded.pendingSize.store(pending.size);
   CopyPath(guarded.unfinished, unfinished);
   CopyPath(guarded.target, target);
   const std::string text = data::Utf8FromPath(target);

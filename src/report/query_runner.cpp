@@ -18,8 +18,15 @@ void QueryRunner::AppendHtmlComment(std::string_view text) {
   buffer_.Append("<!-- " + CommentText(text) + " -->");
 }
 
+void QueryRunner::ReportUnreadErrors() {
+  for (const data::DatabaseError& error : ADOQuery1.TakeSkippedErrors()) {
+    HandleADOQueryError(error);
+  }
+}
+
 void QueryRunner::RunQuery(const std::vector<std::string>& lines) {
   ThrowIfStopRequested();
+  ReportUnreadErrors();
   host_.QueryStarted();
   try {
     ADOQuery1.Close();
@@ -41,9 +48,31 @@ void QueryRunner::RunQuery(const std::vector<std::string>& lines) {
   }
 }
 
+namespace {
+
+// A section's HTML written straight into one entry of the report buffer.
+class EntrySink : public HtmlSink {
+ public:
+  explicit EntrySink(ReportBuffer& buffer) : buffer_(buffer) {}
+  void Write(std::string_view html) override { buffer_.AppendPart(html); }
+
+ private:
+  ReportBuffer& buffer_;
+};
+
+}  // namespace
+
 void QueryRunner::TableSection(const std::vector<std::string>& lines, int interval) {
   RunQuery(lines);
-  AppendHtml(RenderResultSets(ADOQuery1, ADODataSet1, interval));
+  EntrySink entry(buffer_);
+  try {
+    RenderResultSets(ADOQuery1, ADODataSet1, interval, entry);
+  } catch (...) {
+    buffer_.EndEntry();  // what was written of it stays, as one entry
+    throw;
+  }
+  host_.ProcessEvents();
+  buffer_.EndEntry();
 }
 
 void QueryRunner::TextSection(std::string line) {

@@ -10,6 +10,7 @@
 #include "data/connection.h"
 #include "data/data_set.h"
 #include "data/query.h"
+#include "report/html_sink.h"
 #include "report/report_buffer.h"
 #include "report/report_host.h"
 
@@ -40,6 +41,10 @@ class QueryRunner {
   // block; the query is then closed and shows no columns.
   void RunQuery(const std::vector<std::string>& lines);
   void RunQuery(std::string line) { RunQuery(std::vector<std::string>{std::move(line)}); }
+
+  // Writes the error blocks the query still holds: a row that could not be read ended the
+  // rows a section was going through.
+  void ReportUnreadErrors();
 
   // Runs one statement and returns the first column of its first row as text; empty when the
   // statement failed, returned no column, no row or NULL.
@@ -74,6 +79,8 @@ class QueryRunner {
   // the separator between two tables: "<br>" for 0, nothing for a negative value, and for a
   // positive one "<hr>" between groups of results, a group starting with each result shaped like
   // the command's first (its column names and kinds).
+  // The rows are rendered as they are fetched and the HTML is written to `sink` in blocks.
+  void RenderResultSets(data::Query& query, data::DataSet& dataSet, int interval, HtmlSink& sink);
   std::string RenderResultSets(data::Query& query, data::DataSet& dataSet, int interval);
   // The rows of the query's current row set as escaped lines inside <tag>...</tag>.
   std::string RenderAsTaggedText(data::Query& query, std::string_view tag);

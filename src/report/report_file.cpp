@@ -109,7 +109,7 @@ ReportFileWriter::ReportFileWriter(std::filesystem::path target) : target_(std::
                              std::strerror(error));
     }
   }
-  fatal_signal::Guard(fd_, unfinished_, target_);
+  fatal_signal::Guard(fd_, unfinished_, target_, {buffer_.get(), &buffered_});
 }
 
 ReportFileWriter::~ReportFileWriter() {
@@ -135,6 +135,30 @@ void ReportFileWriter::Fail(const std::string& what, int error) {
 
 void ReportFileWriter::Append(std::string_view text) {
   if (fd_ < 0) throw std::logic_error("report file appended to after it was finished");
+  written_ += text.size();
+  const std::size_t held = buffered_.load(std::memory_order_relaxed);
+  if (text.size() <= kBufferSize - held) {
+    std::memcpy(buffer_.get() + held, text.data(), text.size());
+    buffered_.store(held + text.size(), std::memory_order_release);
+    return;
+  }
+  Flush();
+  if (text.size() < kBufferSize) {
+    std::memcpy(buffer_.get(), text.data(), text.size());
+    buffered_.store(text.size(), std::memory_order_release);
+  } else {
+    WriteOut(text);
+  }
+}
+
+void ReportFileWriter::Flush() {
+  const std::size_t held = buffered_.load(std::memory_order_relaxed);
+  if (held == 0) return;
+  WriteOut(std::string_view(buffer_.get(), held));
+  buffered_.store(0, std::memory_order_release);
+}
+
+void ReportFileWriter::WriteOut(std::string_view text) {
   while (!text.empty()) {
 #ifdef _WIN32
     const int n = ::_write(fd_, text.data(),
@@ -145,12 +169,12 @@ void ReportFileWriter::Append(std::string_view text) {
 #endif
     if (n < 0) Fail("Cannot write the report", errno);
     text.remove_prefix(static_cast<std::size_t>(n));
-    written_ += static_cast<std::uint64_t>(n);
   }
 }
 
 void ReportFileWriter::Commit() {
   if (fd_ < 0) throw std::logic_error("report file committed twice");
+  Flush();
 #ifdef _WIN32
   if (::_commit(fd_) != 0) Fail("Cannot write the report", errno);
   const int fd = fd_;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -37,6 +39,7 @@ class ReportFileWriter {
   ReportFileWriter(const ReportFileWriter&) = delete;
   ReportFileWriter& operator=(const ReportFileWriter&) = delete;
 
+  // Buffered: the file is written in large blocks (a fatal signal writes what is still held).
   // Throws ReportWriteError; what was written before stays.
   void Append(std::string_view text);
   // Flushes the file to the disk and renames it over the target. Throws ReportWriteError.
@@ -49,13 +52,19 @@ class ReportFileWriter {
   std::uint64_t BytesWritten() const { return written_; }
 
  private:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
   [[noreturn]] void Fail(const std::string& what, int error);
   void CloseFile();
+  void Flush();
+  void WriteOut(std::string_view text);
 
   std::filesystem::path target_;
   std::filesystem::path unfinished_;
   int fd_ = -1;
   std::uint64_t written_ = 0;
+  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+  std::atomic<std::size_t> buffered_{0};
 };
 
 // Writes `text` as the whole new content of `path` through a ReportFileWriter.

@@ -47,23 +47,18 @@ std::string ReportRun::CopyrightLine(const char* anchorStart) const {
          GetVersionString() + "<br>" + kMakerLine + "</div>";
 }
 
-// Streams every entry of the buffer to the report file as it is appended, so that what was
-// gathered is on disk whatever happens to the process later.
-class ReportRun::FileSink : public ReportBuffer::Observer {
+// Streams the buffer's text to the report file as it is appended, so that what was gathered
+// is on disk whatever happens to the process later.
+class ReportRun::FileSink : public ReportBuffer::Sink {
  public:
   explicit FileSink(ReportFileWriter& file) : file_(file) {}
   void Cleared() override {
     if (file_.BytesWritten() > 0) throw std::logic_error("report cleared while being written");
   }
-  void Appended(std::string_view entry) override {
-    line_.assign(entry);
-    line_ += "\r\n";
-    file_.Append(line_);
-  }
+  void Write(std::string_view text) override { file_.Append(text); }
 
  private:
   ReportFileWriter& file_;
-  std::string line_;
 };
 
 ReportRun::~ReportRun() {
@@ -126,6 +121,7 @@ void ReportRun::GatherInformation() {
     outline_.AppendBody(runner_, [this](const std::string& html, std::string_view section) {
       Heading(html, section);
     });
+    runner_.ReportUnreadErrors();
     for (std::string& entry : ClosingEntries()) runner_.AppendHtml(std::move(entry));
     if (SQLServer_.Connected()) SQLServer_.Close();
     SQLServer_.ForgetConnectionString();

@@ -29,17 +29,80 @@ constexpr char Lower(char c) {
 
 }  // namespace
 
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendControlPicture(std::string& out, unsigned char byte) {
+  // U+2400 + code (and U+2421 for DEL) are the Unicode pictures of the control characters.
+  const unsigned picture = byte == 0x7F ? 0x21u : byte;
+  out += "&#x24";
+  out += kHexDigits[picture >> 4];
+  out += kHexDigits[picture & 15];
+  out += ';';
+}
+
+constexpr bool IsHiddenControl(unsigned char byte) {
+  return (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F;
+}
+
+// The bytes at which HtmlEscape may have something to do: everything else is copied in runs.
+constexpr std::array<bool, 256> kEscapeStarts = [] {
+  std::array<bool, 256> starts{};
+  for (unsigned b = 0; b < 256; ++b) {
+    starts[b] = IsHiddenControl(static_cast<unsigned char>(b)) || b == '&' || b == '"' ||
+                b == '<' || b == '>' || b == 0xC2 || b == 0xE2;
+  }
+  return starts;
+}();
+
+}  // namespace
+
+// One pass that gives what replacing "&", the three signs, the quotation mark and the angle
+// brackets one after the other, then making controls visible, gives: no replacement writes
+// anything a later one would replace again.
+void AppendHtmlEscaped(std::string& out, std::string_view text) {
+  const std::size_t size = text.size();
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (!kEscapeStarts[byte]) continue;
+    std::string_view entity;
+    std::size_t length = 1;
+    if (byte == '&') {
+      entity = "&amp;";
+    } else if (byte == '"') {
+      entity = "&quot;";
+    } else if (byte == '<') {
+      entity = "&lt;";
+    } else if (byte == '>') {
+      entity = "&gt;";
+    } else if (byte == 0xC2 && i + 1 < size && (text[i + 1] == '\xA9' || text[i + 1] == '\xAE')) {
+      entity = text[i + 1] == '\xA9' ? "&copy;" : "&reg;";
+      length = 2;
+    } else if (byte == 0xE2 && text.substr(i, 3) == "\u2122") {
+      entity = "&trade;";
+      length = 3;
+    } else if (!IsHiddenControl(byte)) {
+      continue;
+    }
+    out.append(text.data() + run, i - run);
+    if (entity.empty()) {
+      AppendControlPicture(out, byte);
+    } else {
+      out += entity;
+    }
+    i += length - 1;
+    run = i + 1;
+  }
+  out.append(text.data() + run, size - run);
+}
+
 std::string HtmlEscape(std::string_view text) {
-  std::string out(text);
-  // "&" goes first so that the entities written below are not escaped again.
-  ReplaceAll(out, "&", "&amp;");
-  ReplaceAll(out, "\u00A9", "&copy;");
-  ReplaceAll(out, "\u00AE", "&reg;");
-  ReplaceAll(out, "\u2122", "&trade;");
-  ReplaceAll(out, "\"", "&quot;");
-  ReplaceAll(out, "<", "&lt;");
-  ReplaceAll(out, ">", "&gt;");
-  return VisibleControls(out);
+  std::string out;
+  out.reserve(text.size());
+  AppendHtmlEscaped(out, text);
+  return out;
 }
 
 std::string VisibleControls(std::string_view text) {
@@ -47,14 +110,8 @@ std::string VisibleControls(std::string_view text) {
   out.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) {
-      // U+2400 + code (and U+2421 for DEL) are the Unicode pictures of the control characters.
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      const unsigned picture = byte == 0x7F ? 0x21u : byte;
-      out += "&#x24";
-      out += kHex[picture >> 4];
-      out += kHex[picture & 15];
-      out += ';';
+    if (IsHiddenControl(byte)) {
+      AppendControlPicture(out, byte);
     } else {
       out += c;
     }

@@ -9,6 +9,8 @@ namespace quorvane::report {
 // Escapes text for HTML: "&" first, then the copyright, registered and trademark signs, the
 // quotation mark and the angle brackets; control characters become visible (VisibleControls).
 std::string HtmlEscape(std::string_view text);
+// The same, appended to `out`.
+void AppendHtmlEscaped(std::string& out, std::string_view text);
 
 // Control characters other than tab, CR and LF, which break viewers and parsers, written as the
 // character references of their Unicode pictures: NUL as "&#x2400;", DEL as "&#x2421;".

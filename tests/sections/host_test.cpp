@@ -16,7 +16,8 @@ const std::string kAt = "exec master..xp_cmdshell \"at\"";
 
 // xp_cmdshell's answer: one text column, a blank line as NULL.
 data::RowSet Output(const std::vector<const char*>& lines) {
-  data::RowSet set{{{"output", data::FieldKind::ftString}}, {}};
+  data::RowSet set({{"output", data::FieldKind::ftString}},
+                   std::vector<std::vector<data::Value>>{});
   for (const char* line : lines) {
     set.rows.push_back({line ? data::Value::Text(line) : data::Value::Null()});
   }

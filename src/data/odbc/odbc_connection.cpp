@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <iterator>
 #include <mutex>
 
 #include "data/database_error.h"
@@ -126,78 +128,36 @@ struct Session {
 
 namespace {
 
-// Reads every result of one executed batch on demand, each row set in full.
-class ResultStreamImpl : public ResultStream {
+// What a result stream and the row sets it hands out share: the statement and the calls that
+// reach it, which result the statement is on, and the buffers values are read through.
+class StatementReader {
  public:
-  ResultStreamImpl(std::shared_ptr<Session> session, std::shared_ptr<Statement> statement,
-                   int timeoutSeconds, bool hasResult)
-      : session_(std::move(session)),
-        statement_(std::move(statement)),
-        active_(statement_->handle.Get()),
-        timeoutSeconds_(timeoutSeconds),
-        pending_(hasResult),
-        done_(!hasResult) {
-    if (done_) Finish();
-  }
-
-  // A batch whose first statement failed with `error`: the first Next throws it, later ones go
-  // on with what followed, read straight from the driver's statement `driverStatement`.
-  ResultStreamImpl(std::shared_ptr<Session> session, std::shared_ptr<Statement> statement,
-                   int timeoutSeconds, DatabaseError error,
-                   std::shared_ptr<const DriverEntryPoints> driver, SQLHSTMT driverStatement)
-      : session_(std::move(session)),
-        statement_(std::move(statement)),
-        driver_(std::move(driver)),
-        calls_(&driver_->Calls()),
-        active_(driverStatement),
-        timeoutSeconds_(timeoutSeconds),
-        pending_(false),
-        done_(false),
-        firstError_(std::move(error)) {}
-
-  ~ResultStreamImpl() override { Finish(); }
-
-  std::optional<Result> Next() override {
-    if (done_) return std::nullopt;
-    if (!statement_->handle) {  // the connection was closed under us
-      done_ = true;
-      return std::nullopt;
-    }
-    if (firstError_) {
-      DatabaseError error = std::move(*firstError_);
-      firstError_.reset();
-      throw error;
-    }
-    if (!pending_) {
-      const SQLRETURN rc = calls_->MoreResults(Stmt());
-      if (rc == SQL_NO_DATA) {
-        Finish();
-        return std::nullopt;
-      }
-      // On failure nothing is pending, so the next call moves on past the failed statement.
-      if (!Succeeded(rc)) Fail("The server reported an error without a message");
-    }
-    pending_ = false;
-
-    SQLSMALLINT columns = 0;
-    if (!SQL_SUCCEEDED(calls_->NumResultCols(Stmt(), &columns))) {
-      Fail("Could not read the result's columns");
-    }
-    if (columns == 0) {
-      SQLLEN count = -1;  // -1: the driver does not know
-      calls_->RowCount(Stmt(), &count);
-      return Result{RowCount{static_cast<std::int64_t>(count)}};
-    }
-    return Result{ReadRowSet(columns)};
-  }
-
- private:
   struct Column {
     SQLUSMALLINT number;
     ValueReader reader;
   };
 
+  StatementReader(std::shared_ptr<Session> session, std::shared_ptr<Statement> statement,
+                  int timeoutSeconds, std::shared_ptr<const DriverEntryPoints> driver,
+                  SQLHSTMT active)
+      : session_(std::move(session)),
+        statement_(std::move(statement)),
+        driver_(std::move(driver)),
+        calls_(driver_ ? &driver_->Calls() : &DriverManagerCalls()),
+        active_(active),
+        timeoutSeconds_(timeoutSeconds) {}
+
+  const StatementCalls& Calls() const { return *calls_; }
   SQLHSTMT Stmt() const { return active_; }
+  Session& OwnSession() { return *session_; }
+  // False once the session took the statement away (Close, a lost link) or the batch ended.
+  bool Open() const { return static_cast<bool>(statement_->handle); }
+  void Release() { statement_->Release(); }
+
+  // Counts the results the statement moved to; a row set reads rows only while it is current.
+  std::uint64_t result = 0;
+  // Whether the current row set still has rows the driver has not handed out.
+  bool rowsPending = false;
 
   // FreeTDS reports a link that died in mid-response as a warning (01000 "Unexpected EOF") on
   // an otherwise successful call, and then offers an empty result; that is a failure.
@@ -205,57 +165,56 @@ class ResultStreamImpl : public ResultStream {
     return rc == SQL_SUCCESS || (rc == SQL_SUCCESS_WITH_INFO && !session_->LinkDead());
   }
 
-  // Frees the statement as soon as the batch is exhausted, so that the connection is free.
-  void Finish() {
-    done_ = true;
-    statement_->Release();
-  }
-
   [[noreturn]] void Fail(std::string_view fallback) {
-    DatabaseError error = session_->Failure(
-        ReadDiagnostics(SQL_HANDLE_STMT, Stmt(), calls_->GetDiagRecW), fallback, timeoutSeconds_);
-    // After a lost link nothing more can come; ending here keeps callers that loop on Next
-    // from spinning.
-    if (!session_->connected) done_ = true;
-    throw error;
+    throw session_->Failure(ReadDiagnostics(SQL_HANDLE_STMT, Stmt(), calls_->GetDiagRecW), fallback,
+                            timeoutSeconds_);
   }
 
-  RowSetPtr ReadRowSet(SQLSMALLINT columnCount) {
-    auto rowSet = std::make_shared<RowSet>();
-    std::vector<Column> columns;
-    std::vector<SQLWCHAR> name(130);
-    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(columnCount); ++i) {
-      SQLSMALLINT nameLength = 0;
-      SQLSMALLINT sqlType = 0;
-      SQLULEN size = 0;
-      SQLSMALLINT digits = 0;
-      SQLSMALLINT nullable = 0;
-      SQLRETURN rc =
-          calls_->DescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                               &nameLength, &sqlType, &size, &digits, &nullable);
-      if (SQL_SUCCEEDED(rc) && static_cast<std::size_t>(nameLength) >= name.size()) {
-        name.resize(static_cast<std::size_t>(nameLength) + 1);
-        rc = calls_->DescribeColW(Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                  &nameLength, &sqlType, &size, &digits, &nullable);
-      }
-      if (!SQL_SUCCEEDED(rc)) Fail("Could not describe a result column");
-      const auto shape = ShapeForSqlType(sqlType, size);
-      if (!shape) continue;
-      const std::size_t used =
-          std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)), name.size() - 1);
-      rowSet->fields.push_back(Field{WideToUtf8(name.data(), used), shape->kind});
-      columns.push_back(Column{i, shape->reader});
-    }
+  // Moves to the next row and reads it into `row`; false when the row set has no more.
+  bool FetchRow(const std::vector<Column>& columns, std::vector<Value>& row) {
+    if (!FetchNext()) return false;
+    for (std::size_t i = 0; i < columns.size(); ++i) ReadValue(columns[i], row[i]);
+    return true;
+  }
 
-    for (;;) {
-      const SQLRETURN rc = calls_->Fetch(Stmt());
-      if (rc == SQL_NO_DATA) break;
-      if (!Succeeded(rc)) Fail("Could not read a row");
-      std::vector<Value>& row = rowSet->rows.emplace_back();
-      row.reserve(columns.size());
-      for (const Column& column : columns) row.push_back(ReadValue(column));
+  // Reads past the rows nobody wanted. The driver must see the end of a row set before it
+  // moves to the next result: otherwise it hands out the row set's own count as a result.
+  void SkipRows() {
+    while (rowsPending) FetchNext();
+  }
+
+ private:
+  bool FetchNext() {
+    const SQLRETURN rc = calls_->Fetch(Stmt());
+    if (rc == SQL_NO_DATA) {
+      rowsPending = false;
+      return false;
     }
-    return rowSet;
+    if (!Succeeded(rc)) {
+      rowsPending = false;
+      Fail("Could not read a row");
+    }
+    return true;
+  }
+
+  static void SetNull(Value& value) {
+    value.isNull = true;
+    value.text.clear();
+    value.native = std::monostate{};
+  }
+
+  static void SetInteger(Value& value, std::int64_t number) {
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
+    value.isNull = false;
+    value.text.assign(digits, end);
+    value.native = number;
+  }
+
+  static void SetText(Value& value, std::string_view text) {
+    value.isNull = false;
+    value.text.assign(text);
+    value.native = std::monostate{};
   }
 
   template <typename T>
@@ -300,79 +259,244 @@ class ResultStreamImpl : public ResultStream {
     return filled;
   }
 
-  std::optional<std::string> ReadNarrow(SQLUSMALLINT column) {
+  std::optional<std::string_view> ReadNarrow(SQLUSMALLINT column) {
     const auto length = ReadChunks(column, SQL_C_CHAR, narrow_, 1);
     if (!length) return std::nullopt;
-    return std::string(narrow_.data(), *length);
+    return std::string_view(narrow_.data(), *length);
   }
 
-  Value ReadValue(const Column& column) {
+  // Overwrites `value`, reusing its text's storage.
+  void ReadValue(const Column& column, Value& value) {
     const SQLUSMALLINT n = column.number;
     switch (column.reader) {
       case ValueReader::kInteger: {
         SQLBIGINT v = 0;
-        return ReadFixed(n, SQL_C_SBIGINT, v) ? Value::Integer(v) : Value::Null();
+        return ReadFixed(n, SQL_C_SBIGINT, v) ? SetInteger(value, v) : SetNull(value);
       }
       case ValueReader::kBit: {
         unsigned char v = 0;
-        return ReadFixed(n, SQL_C_BIT, v) ? Value::Integer(v != 0 ? 1 : 0) : Value::Null();
+        return ReadFixed(n, SQL_C_BIT, v) ? SetInteger(value, v != 0 ? 1 : 0) : SetNull(value);
       }
       case ValueReader::kReal: {
         SQLREAL v = 0;
-        if (!ReadFixed(n, SQL_C_FLOAT, v)) return Value::Null();
-        return Value{false, FormatReal(v), static_cast<double>(v)};
+        if (!ReadFixed(n, SQL_C_FLOAT, v)) return SetNull(value);
+        value = Value{false, FormatReal(v), static_cast<double>(v)};
+        return;
       }
       case ValueReader::kDouble: {
         SQLDOUBLE v = 0;
-        if (!ReadFixed(n, SQL_C_DOUBLE, v)) return Value::Null();
-        return Value{false, FormatDouble(v), v};
+        if (!ReadFixed(n, SQL_C_DOUBLE, v)) return SetNull(value);
+        value = Value{false, FormatDouble(v), v};
+        return;
       }
       case ValueReader::kTimestamp: {
         SQL_TIMESTAMP_STRUCT v{};
-        return ReadFixed(n, SQL_C_TYPE_TIMESTAMP, v) ? Value::Date(ToDateTime(v)) : Value::Null();
+        if (!ReadFixed(n, SQL_C_TYPE_TIMESTAMP, v)) return SetNull(value);
+        value = Value::Date(ToDateTime(v));
+        return;
       }
       case ValueReader::kGuid: {
         SQLGUID v{};
-        return ReadFixed(n, SQL_C_GUID, v) ? Value::Text(FormatGuid(v)) : Value::Null();
+        return ReadFixed(n, SQL_C_GUID, v) ? SetText(value, FormatGuid(v)) : SetNull(value);
       }
       case ValueReader::kExactText: {
-        auto text = ReadNarrow(n);
-        return text ? Value::Text(std::move(*text)) : Value::Null();
+        const auto text = ReadNarrow(n);
+        return text ? SetText(value, *text) : SetNull(value);
       }
       case ValueReader::kTimeText: {
-        auto text = ReadNarrow(n);
-        return text ? TimeOfDayValue(*text) : Value::Null();
+        const auto text = ReadNarrow(n);
+        if (!text) return SetNull(value);
+        value = TimeOfDayValue(*text);
+        return;
       }
       case ValueReader::kOffsetText: {
-        auto text = ReadNarrow(n);
-        return text ? OffsetDateTimeValue(*text) : Value::Null();
+        const auto text = ReadNarrow(n);
+        if (!text) return SetNull(value);
+        value = OffsetDateTimeValue(*text);
+        return;
       }
       case ValueReader::kBinary: {
         const auto length = ReadChunks(n, SQL_C_BINARY, bytes_, 0);
-        if (!length) return Value::Null();
-        return Value::Text(FormatBinary(std::span(bytes_.data(), *length)));
+        if (!length) return SetNull(value);
+        return SetText(value, FormatBinary(std::span(bytes_.data(), *length)));
       }
       case ValueReader::kWideText: {
         const auto length = ReadChunks(n, SQL_C_WCHAR, wide_, 1);
-        if (!length) return Value::Null();
-        return Value::Text(WideToUtf8(wide_.data(), *length));
+        if (!length) return SetNull(value);
+        value.isNull = false;
+        AssignWideAsUtf8(value.text, wide_.data(), *length);
+        value.native = std::monostate{};
+        return;
       }
     }
-    return Value::Null();
+    SetNull(value);
   }
 
   std::shared_ptr<Session> session_;
   std::shared_ptr<Statement> statement_;
   std::shared_ptr<const DriverEntryPoints> driver_;  // while the driver is called directly
-  const StatementCalls* calls_ = &DriverManagerCalls();
+  const StatementCalls* calls_;
   SQLHSTMT active_;  // the handle the calls take
   int timeoutSeconds_;
-  bool pending_;
-  bool done_;
-  std::optional<DatabaseError> firstError_;
   std::vector<SQLWCHAR> wide_;
   std::vector<char> narrow_;
   std::vector<unsigned char> bytes_;
+};
+
+// The rows of one result, fetched as the row set's position moves. A row set the stream has
+// moved past (or whose statement is gone) simply has no more rows.
+class FetchedRows : public RowSource {
+ public:
+  FetchedRows(std::shared_ptr<StatementReader> reader, std::vector<StatementReader::Column> columns)
+      : reader_(std::move(reader)), result_(reader_->result), columns_(std::move(columns)) {}
+
+  bool Fetch(std::vector<Value>& row) override {
+    if (done_ || !reader_->Open() || reader_->result != result_) return false;
+    done_ = !reader_->FetchRow(columns_, row);
+    return !done_;
+  }
+
+ private:
+  std::shared_ptr<StatementReader> reader_;
+  std::uint64_t result_;
+  std::vector<StatementReader::Column> columns_;
+  bool done_ = false;
+};
+
+// Reads the results of one executed batch on demand; the rows of a row set are fetched while
+// the reader goes through them.
+class ResultStreamImpl : public ResultStream {
+ public:
+  ResultStreamImpl(std::shared_ptr<Session> session, std::shared_ptr<Statement> statement,
+                   int timeoutSeconds, bool hasResult)
+      : pending_(hasResult), done_(!hasResult) {
+    const SQLHSTMT handle = statement->handle.Get();
+    reader_ = std::make_shared<StatementReader>(std::move(session), std::move(statement),
+                                                timeoutSeconds, nullptr, handle);
+    if (done_) Finish();
+  }
+
+  // A batch whose first statement failed with `error`: the first Next throws it, later ones go
+  // on with what followed, read straight from the driver's statement `driverStatement`.
+  ResultStreamImpl(std::shared_ptr<Session> session, std::shared_ptr<Statement> statement,
+                   int timeoutSeconds, DatabaseError error,
+                   std::shared_ptr<const DriverEntryPoints> driver, SQLHSTMT driverStatement)
+      : reader_(std::make_shared<StatementReader>(std::move(session), std::move(statement),
+                                                  timeoutSeconds, std::move(driver),
+                                                  driverStatement)),
+        pending_(false),
+        done_(false),
+        firstError_(std::move(error)) {}
+
+  ~ResultStreamImpl() override { Finish(); }
+
+  std::optional<Result> Next() override {
+    if (done_) return std::nullopt;
+    if (!reader_->Open()) {  // the connection was closed under us
+      done_ = true;
+      return std::nullopt;
+    }
+    if (firstError_) {
+      DatabaseError error = std::move(*firstError_);
+      firstError_.reset();
+      throw error;
+    }
+    // Whatever rows of the previous row set were not read are left behind from here on.
+    ++reader_->result;
+    try {
+      reader_->SkipRows();
+    } catch (const DatabaseError&) {
+      EndAfterLostLink();
+      throw;
+    }
+    if (!pending_) {
+      const SQLRETURN rc = reader_->Calls().MoreResults(reader_->Stmt());
+      if (rc == SQL_NO_DATA) {
+        Finish();
+        return std::nullopt;
+      }
+      // On failure nothing is pending, so the next call moves on past the failed statement.
+      if (!reader_->Succeeded(rc)) Fail("The server reported an error without a message");
+    }
+    pending_ = false;
+
+    SQLSMALLINT columns = 0;
+    if (!SQL_SUCCEEDED(reader_->Calls().NumResultCols(reader_->Stmt(), &columns))) {
+      Fail("Could not read the result's columns");
+    }
+    if (columns == 0) {
+      SQLLEN count = -1;  // -1: the driver does not know
+      reader_->Calls().RowCount(reader_->Stmt(), &count);
+      return Result{RowCount{static_cast<std::int64_t>(count)}};
+    }
+    try {
+      reader_->rowsPending = true;
+      return Result{StartRowSet(columns)};
+    } catch (const DatabaseError&) {
+      EndAfterLostLink();
+      throw;
+    }
+  }
+
+ private:
+  // Frees the statement as soon as the batch is exhausted, so that the connection is free.
+  void Finish() {
+    done_ = true;
+    reader_->Release();
+  }
+
+  // After a lost link nothing more can come; ending here keeps callers that loop on Next from
+  // spinning.
+  void EndAfterLostLink() {
+    if (!reader_->OwnSession().connected) done_ = true;
+  }
+
+  [[noreturn]] void Fail(std::string_view fallback) {
+    try {
+      reader_->Fail(fallback);
+    } catch (const DatabaseError&) {
+      EndAfterLostLink();
+      throw;
+    }
+  }
+
+  // Describes the columns and fetches the first row; the rest come as the row set is read.
+  RowSetPtr StartRowSet(SQLSMALLINT columnCount) {
+    std::vector<Field> fields;
+    std::vector<StatementReader::Column> columns;
+    std::vector<SQLWCHAR> name(130);
+    const StatementCalls& calls = reader_->Calls();
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(columnCount); ++i) {
+      SQLSMALLINT nameLength = 0;
+      SQLSMALLINT sqlType = 0;
+      SQLULEN size = 0;
+      SQLSMALLINT digits = 0;
+      SQLSMALLINT nullable = 0;
+      SQLRETURN rc =
+          calls.DescribeColW(reader_->Stmt(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                             &nameLength, &sqlType, &size, &digits, &nullable);
+      if (SQL_SUCCEEDED(rc) && static_cast<std::size_t>(nameLength) >= name.size()) {
+        name.resize(static_cast<std::size_t>(nameLength) + 1);
+        rc = calls.DescribeColW(reader_->Stmt(), i, name.data(),
+                                static_cast<SQLSMALLINT>(name.size()), &nameLength, &sqlType, &size,
+                                &digits, &nullable);
+      }
+      if (!SQL_SUCCEEDED(rc)) reader_->Fail("Could not describe a result column");
+      const auto shape = ShapeForSqlType(sqlType, size);
+      if (!shape) continue;
+      const std::size_t used =
+          std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)), name.size() - 1);
+      fields.push_back(Field{WideToUtf8(name.data(), used), shape->kind});
+      columns.push_back(StatementReader::Column{i, shape->reader});
+    }
+    return std::make_shared<RowSet>(std::move(fields),
+                                    std::make_shared<FetchedRows>(reader_, std::move(columns)));
+  }
+
+  std::shared_ptr<StatementReader> reader_;
+  bool pending_;
+  bool done_;
+  std::optional<DatabaseError> firstError_;
 };
 
 }  // namespace

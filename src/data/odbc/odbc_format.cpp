@@ -87,9 +87,7 @@ std::string_view Trimmed(std::string_view s) {
 }
 
 template <typename Unit>
-std::string Utf16UnitsToUtf8(const Unit* text, std::size_t size) {
-  std::string out;
-  out.reserve(size + size / 2);
+void AppendUtf16UnitsAsUtf8(std::string& out, const Unit* text, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) {
     const char16_t u = static_cast<char16_t>(text[i]);
     if (u < 0x80) {
@@ -105,6 +103,13 @@ std::string Utf16UnitsToUtf8(const Unit* text, std::size_t size) {
       AppendUtf8(out, u);
     }
   }
+}
+
+template <typename Unit>
+std::string Utf16UnitsToUtf8(const Unit* text, std::size_t size) {
+  std::string out;
+  out.reserve(size + size / 2);
+  AppendUtf16UnitsAsUtf8(out, text, size);
   return out;
 }
 
@@ -165,6 +170,12 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 
 std::string WideToUtf8(const SQLWCHAR* text, std::size_t length) {
   return Utf16UnitsToUtf8(text, length);
+}
+
+void AssignWideAsUtf8(std::string& out, const SQLWCHAR* text, std::size_t length) {
+  out.clear();
+  out.reserve(length);
+  AppendUtf16UnitsAsUtf8(out, text, length);
 }
 
 std::vector<SQLWCHAR> Utf8ToWide(std::string_view text) {

@@ -23,6 +23,8 @@ std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 // The same for the driver's own unit type, which is a distinct type from char16_t.
 std::string WideToUtf8(const SQLWCHAR* text, std::size_t length);
+// The same into `out`, whose storage is reused.
+void AssignWideAsUtf8(std::string& out, const SQLWCHAR* text, std::size_t length);
 std::vector<SQLWCHAR> Utf8ToWide(std::string_view text);  // NUL-terminated
 
 // How a column's values are read from the driver.
