@@ -1,18 +1,22 @@
 #include "data/row_set.h"
 
-#include <algorithm>
-#include <cctype>
-#include <set>
+#include <string_view>
 
 namespace quorvane::data {
 
 namespace {
 
-std::string Folded(const std::string& name) {
-  std::string out = name;
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
+constexpr char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+// Compared as the server compares them: ASCII letters without regard to case.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -44,22 +48,27 @@ std::optional<DatabaseError> RowSet::TakeError() {
 }
 
 void MakeColumnNamesUnique(std::vector<Field>& fields) {
-  std::set<std::string> used;
+  // Row sets have a handful of columns: comparing with each earlier name beats any index.
+  auto used = [&](std::string_view name, std::size_t before) {
+    for (std::size_t j = 0; j < before; ++j) {
+      if (SameName(fields[j].name, name)) return true;
+    }
+    return false;
+  };
   for (std::size_t i = 0; i < fields.size(); ++i) {
     std::string& name = fields[i].name;
     if (name.empty()) {
       name = "COLUMN" + std::to_string(i + 1);
     }
-    if (used.contains(Folded(name))) {
+    if (used(name, i)) {
       for (int n = 1;; ++n) {
         std::string candidate = name + "_" + std::to_string(n);
-        if (!used.contains(Folded(candidate))) {
+        if (!used(candidate, i)) {
           name = std::move(candidate);
           break;
         }
       }
     }
-    used.insert(Folded(name));
   }
 }
 

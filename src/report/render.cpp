@@ -68,10 +68,36 @@ class ResultsHtml {
   bool cellsCertain_ = false;
 };
 
+// The heading row of the last table, kept for the next one: a walk over thousands of databases
+// writes the same few headings again and again.
+struct TableHeading {
+  std::vector<std::string> names;
+  std::string html;
+
+  const std::string& For(const data::DataSet& dataSet, const std::vector<int>& shown) {
+    bool same = names.size() == shown.size();
+    for (std::size_t k = 0; same && k < shown.size(); ++k) {
+      same = names[k] == dataSet.DisplayName(shown[k]);
+    }
+    if (same && !html.empty()) return html;
+    names.clear();
+    html = "<table class=\"SQLtable\" border=\"1\">\n<tr>\n";
+    for (const int c : shown) {
+      names.push_back(dataSet.DisplayName(c));
+      html += "<th>";
+      html += Caption(dataSet.DisplayName(c));
+      html += "</th>\n";
+    }
+    html += "</tr>\n";
+    return html;
+  }
+};
+
 // Appends one table for the data set's rows, from its position on; `pause` is called every few
 // thousand rows.
 template <typename Pause>
-void AppendTable(data::DataSet& dataSet, ResultsHtml& out, const Pause& pause) {
+void AppendTable(data::DataSet& dataSet, ResultsHtml& out, TableHeading& heading,
+                 const Pause& pause) {
   const data::FieldKindSet& kinds = data::TableFieldKinds;
   const int columns = dataSet.FieldCount();
   std::vector<int> shown;
@@ -81,13 +107,7 @@ void AppendTable(data::DataSet& dataSet, ResultsHtml& out, const Pause& pause) {
   // A table with a row and a shown column writes a data cell.
   if (!shown.empty() && !dataSet.AtEnd()) out.MarkCellsCertain();
   std::string& html = out.Text();
-  html += "<table class=\"SQLtable\" border=\"1\">\n<tr>\n";
-  for (const int c : shown) {
-    html += "<th>";
-    html += Caption(dataSet.DisplayName(c));
-    html += "</th>\n";
-  }
-  html += "</tr>\n";
+  html += heading.For(dataSet, shown);
   std::size_t rows = 0;
   try {
     for (; !dataSet.AtEnd(); dataSet.Next()) {
@@ -129,6 +149,7 @@ void QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dataSet, i
   std::string groupSignature;
   bool groupStarted = false;
   bool tableWritten = false;
+  TableHeading heading;
 
   try {
     std::optional<data::Result> result;
@@ -152,7 +173,7 @@ void QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dataSet, i
             out.Text() += "<hr>\n";
           }
         }
-        AppendTable(dataSet, out, [this] {
+        AppendTable(dataSet, out, heading, [this] {
           host_.ProcessEvents();
           ThrowIfStopRequested();
         });

@@ -88,7 +88,17 @@ std::string_view Trimmed(std::string_view s) {
 
 template <typename Unit>
 void AppendUtf16UnitsAsUtf8(std::string& out, const Unit* text, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
+  std::size_t i = 0;
+  // Most text the report reads is ASCII: copied through a raw pointer until the first unit
+  // that is not.
+  const std::size_t start = out.size();
+  out.resize(start + size);
+  char* ascii = out.data() + start;
+  for (; i < size && static_cast<char16_t>(text[i]) < 0x80; ++i) {
+    ascii[i] = static_cast<char>(text[i]);
+  }
+  out.resize(start + i);
+  for (; i < size; ++i) {
     const char16_t u = static_cast<char16_t>(text[i]);
     if (u < 0x80) {
       out += static_cast<char>(u);
