@@ -63,6 +63,8 @@ class ReportFileWriter {
   std::filesystem::path unfinished_;
   int fd_ = -1;
   std::uint64_t written_ = 0;
+  std::uint64_t writtenOut_ = 0;  // of which in the file
+  std::uint64_t onDisk_ = 0;      // where the disk's write-back was last started up to
   std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
   std::atomic<std::size_t> buffered_{0};
 };
