@@ -175,5 +175,44 @@ TEST_F(RenderTest, HelpfileGroupsOfThreeWithAnOfflineDatabaseBetween) {
   EXPECT_EQ(html.find("<hr>", hr + 1), std::string::npos);
 }
 
+TEST_F(RenderTest, RowsThatStopEarlyCloseTheirTableThenSayWhy) {
+  const std::string html = Render({testing::RowsThenError(TextRows({"c"}, {{"1"}, {"2"}}),
+                                                          ScriptedError{"Read failed", 0, "HY000"}),
+                                   TextRows({"c"}, {{"3"}})},
+                                  0);
+  EXPECT_EQ(html, Table("C", {"1", "2"}) +
+                      "<div class=\"ExceptionError\"><u>Exception Error:</u><br>Read failed</div>\n"
+                      "<br>\n" +
+                      Table("C", {"3"}));
+  EXPECT_EQ(q.ReportExceptionCount, 1);
+}
+
+// A table section goes into the buffer as one entry, written in parts: the file sees every byte
+// in order, the debug window the whole entry, and nothing may slip in between the parts.
+TEST(ReportBufferParts, AStreamedEntryIsOneEntryToEveryReader) {
+  struct Bytes : ReportBuffer::Sink {
+    void Cleared() override {}
+    void Write(std::string_view text) override { bytes += text; }
+    std::string bytes;
+  } sink;
+  struct Entries : ReportBuffer::Observer {
+    void Cleared() override {}
+    void Appended(std::string_view entry) override { entries.emplace_back(entry); }
+    std::vector<std::string> entries;
+  } observer;
+  ReportBuffer buffer;
+  buffer.SetSink(&sink);
+  buffer.SetObserver(&observer);
+  buffer.Append("<h2>A</h2>");
+  buffer.AppendPart("<table>");
+  buffer.AppendPart("</table>\n");
+  EXPECT_THROW(buffer.Append("<p>"), std::logic_error);
+  buffer.EndEntry();
+  buffer.EndEntry();  // ends nothing more
+  EXPECT_EQ(sink.bytes, "<h2>A</h2>\r\n<table></table>\n\r\n");
+  EXPECT_EQ(observer.entries, (std::vector<std::string>{"<h2>A</h2>", "<table></table>\n"}));
+  EXPECT_EQ(buffer.Text(), sink.bytes);
+}
+
 }  // namespace
 }  // namespace quorvane::report

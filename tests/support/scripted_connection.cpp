@@ -26,6 +26,23 @@ class ScriptedStream : public data::ResultStream {
   std::size_t next_;
 };
 
+class RowsThenErrorSource : public data::RowSource {
+ public:
+  RowsThenErrorSource(std::vector<std::vector<data::Value>> rows, ScriptedError error)
+      : rows_(std::move(rows)), error_(std::move(error)) {}
+  bool Fetch(std::vector<data::Value>& row) override {
+    if (next_ == rows_.size())
+      throw data::DatabaseError(error_.message, error_.number, error_.state);
+    row = rows_[next_++];
+    return true;
+  }
+
+ private:
+  std::vector<std::vector<data::Value>> rows_;
+  ScriptedError error_;
+  std::size_t next_ = 0;
+};
+
 }  // namespace
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -87,6 +104,10 @@ data::RowSet TextRows(const std::vector<std::string>& names,
     set.rows.push_back(std::move(values));
   }
   return set;
+}
+
+data::RowSet RowsThenError(const data::RowSet& held, const ScriptedError& error) {
+  return data::RowSet(held.fields, std::make_shared<RowsThenErrorSource>(held.rows, error));
 }
 
 data::RowSet Scalar(const std::string& text) {

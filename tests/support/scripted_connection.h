@@ -71,6 +71,9 @@ data::RowSet TextRows(const std::vector<std::string>& names,
                       const std::vector<std::vector<std::string>>& rows);
 // One column, one row: what "select <something>" returns.
 data::RowSet Scalar(const std::string& text);
+// `held`'s rows handed out one at a time, as a driver fetches them, then `error` where the next
+// row would be.
+data::RowSet RowsThenError(const data::RowSet& held, const ScriptedError& error);
 // A row set with columns but no rows.
 data::RowSet NoRows(const std::vector<std::string>& names);
 
