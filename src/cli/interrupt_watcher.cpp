@@ -57,8 +57,9 @@ InterruptWatcher::~InterruptWatcher() {
 
 void InterruptWatcher::Watch() {
   const sigset_t set = InterruptSignals();
-  // Waiting in slices lets the destructor end the thread without sending a signal of its own.
-  const timespec slice{0, 100'000'000};
+  // Waiting in slices lets the destructor end the thread without sending a signal of its own;
+  // short ones, since the program's exit waits for the slice to end.
+  const timespec slice{0, 10'000'000};
   while (!stopping_) {
     const int signal = sigtimedwait(&set, nullptr, &slice);
     if (signal <= 0) continue;
