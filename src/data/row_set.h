@@ -16,6 +16,9 @@ namespace quorvane::data {
 struct Field {
   std::string name;
   FieldKind kind = FieldKind::ftString;
+  // The column's type as the driver describes it ("nvarchar(128)", "decimal(19,4)"); empty when
+  // the backend does not say.
+  std::string sqlType;
 };
 
 // One cell. `text` is the display text (empty for NULL); `native` keeps integers and date-times
