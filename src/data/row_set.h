@@ -14,6 +14,11 @@ namespace quorvane::data {
 
 // One column of a row set as the server described it.
 struct Field {
+  Field() = default;
+  // Not an aggregate, so that the many columns written as {name, kind} need no type.
+  Field(std::string fieldName, FieldKind fieldKind, std::string type = {})
+      : name(std::move(fieldName)), kind(fieldKind), sqlType(std::move(type)) {}
+
   std::string name;
   FieldKind kind = FieldKind::ftString;
   // The column's type as the driver describes it ("nvarchar(128)", "decimal(19,4)"); empty when

@@ -26,7 +26,9 @@ void QueryRunner::RunQuery(const std::vector<std::string>& lines) {
     ADOQuery1.ClearFields();
     ADOQuery1.ClearText();
     for (const auto& line : lines) ADOQuery1.AddLine(line);
+    if (recorder_) recorder_->QueryStarted(ADOQuery1.CommandText());
     ADOQuery1.Open();
+    Record(ADOQuery1.Current());
     for (const data::DatabaseError& error : ADOQuery1.TakeSkippedErrors()) {
       HandleADOQueryError(error);
     }
@@ -94,6 +96,7 @@ std::string QueryRunner::ErrorBlock(const std::exception& error) {
   const std::string message = error.what();
   if (message.find(data::kNoResultSetMessage) != std::string::npos) return {};
   if (LinkLost(error)) return LinkLostBlock(error);
+  if (recorder_) recorder_->ErrorRaised(error);
   ++ReportExceptionCount;
   return Block(message);
 }
@@ -115,6 +118,10 @@ std::string QueryRunner::LinkLostBlock(const std::exception& error) {
       std::chrono::steady_clock::now() - started);
   host_.Notify(lost + "; it was re-established in " + std::to_string(took.count()) +
                " ms and the report goes on.");
+  if (recorder_) {
+    recorder_->ErrorRaised(error);
+    recorder_->SectionInterrupted(lost + " (" + detail + ") and re-established");
+  }
   ++ReportExceptionCount;
   return Block(lost + " (" + detail +
                "). The connection was re-established and the report goes on with the next query; "
@@ -124,6 +131,13 @@ std::string QueryRunner::LinkLostBlock(const std::exception& error) {
 void QueryRunner::HandleADOQueryError(const std::exception& error) {
   std::string block = ErrorBlock(error);
   if (!block.empty()) AppendHtml(std::move(block));
+}
+
+void QueryRunner::Record(const data::RowSetPtr& rows) {
+  if (!recorder_ || !rows) return;
+  recorder_->ResultSetStarted(rows->fields);
+  for (const std::vector<data::Value>& row : rows->rows) recorder_->RowFetched(row);
+  recorder_->ResultSetEnded();
 }
 
 void QueryRunner::StartRun() {

@@ -12,6 +12,7 @@
 #include "data/query.h"
 #include "report/report_buffer.h"
 #include "report/report_host.h"
+#include "report/run_recorder.h"
 
 namespace quorvane::report {
 
@@ -30,6 +31,12 @@ class QueryRunner {
   ReportHost& Host() { return host_; }
   ReportBuffer& Buffer() { return buffer_; }
   bool DebugMode() const { return debugMode_; }
+  // Told of every batch, row set, row and error block; not owned; null: nobody.
+  void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
+  // A part of the section is left out because `setting` (its settings-file name) is off.
+  void SkippedBySetting(std::string_view setting) {
+    if (recorder_) recorder_->SectionSkipped(setting);
+  }
 
   // Lets the host process waiting events, then appends one entry, unchanged.
   void AppendHtml(std::string text);
@@ -87,11 +94,14 @@ class QueryRunner {
   std::string ErrorBlock(const std::exception& error);
   std::string LinkLostBlock(const std::exception& error);
   void ThrowIfStopRequested();
+  // Tells the recorder of a row set the query read, row by row.
+  void Record(const data::RowSetPtr& rows);
 
   data::Connection& connection_;
   ReportBuffer& buffer_;
   ReportHost& host_;
   bool debugMode_;
+  RunRecorder* recorder_ = nullptr;
   std::string section_;
   bool linkReestablished_ = false;
   std::atomic<bool> stopRequested_{false};

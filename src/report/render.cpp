@@ -108,6 +108,8 @@ std::string QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dat
     for (int failures = 0;; ++failures) {
       try {
         result = failures < kMaxConsecutiveErrors ? query.NextResult() : std::nullopt;
+        // The first row set was told of when the query opened; these are the later ones.
+        if (result) Record(std::get<data::RowSetPtr>(*result));
         break;
       } catch (const data::DatabaseError& error) {
         std::string block = ErrorBlock(error);
