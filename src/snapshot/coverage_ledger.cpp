@@ -117,9 +117,12 @@ std::string TerminalSafe(std::string_view text) {
 }  // namespace
 
 void PrintLedger(std::ostream& out, const CoverageLedger& ledger) {
+  bool headed = false;
   for (const SectionRecord& section : ledger.Sections()) {
     const SectionStatus status = section.Status();
     if (status == SectionStatus::kOk) continue;
+    if (!headed) out << "Sections not ok:\n";
+    headed = true;
     out << "  " << TerminalSafe(section.heading) << ": " << StatusName(status) << " ("
         << TerminalSafe(section.Reason()) << ")\n";
   }
