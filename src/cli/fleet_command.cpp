@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <iostream>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "cli/child_process.h"
+#include "cli/fleet_outcome.h"
 #include "cli/fleet_servers.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/report_command.h"
@@ -23,7 +23,6 @@
 #include "report/report_file.h"
 #include "report/report_name.h"
 #include "snapshot/fleet_index.h"
-#include "snapshot/snapshot_file.h"
 
 namespace quorvane::cli {
 
@@ -50,45 +49,6 @@ std::vector<std::string> SharedArguments(const CliOptions& options) {
   if (options.ignoreReplication) args.push_back("--no-replication");
   if (options.debug) args.push_back("--debug");
   return args;
-}
-
-std::string StatusText(int status) {
-  switch (status) {
-    case kReportClean:
-      return "Report written";
-    case kReportWithExceptions:
-      return "Report written with exceptions";
-    case kBadCommandLine:
-      return "Not run";
-    case kConnectionFailed:
-      return "Connection failed";
-    case kReportFailed:
-      return "Report incomplete";
-    case kReportNotWritten:
-      return "Report not written";
-    case 128 + InterruptWatcher::kHangUp:
-    case 128 + InterruptWatcher::kInterrupt:
-    case 128 + InterruptWatcher::kTerminate:
-      return "Interrupted";
-    default:
-      return "Failed with exit status " + std::to_string(status);
-  }
-}
-
-// Why a run did not complete, in the run's own words: the last message it gave on standard
-// error, without the program's name and the lead that the status already says.
-std::string ReasonFromLog(const fs::path& log) {
-  constexpr std::string_view kLead = "quorvane-report: ";
-  std::istringstream lines(ReadText(log));
-  std::string reason;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.starts_with(kLead)) reason = line.substr(kLead.size());
-  }
-  for (const std::string_view said : {"connection failed: ", "the report could not be completed: ",
-                                      "the report could not be written: "}) {
-    if (reason.starts_with(said)) return reason.substr(said.size());
-  }
-  return reason;
 }
 
 class Fleet {
@@ -209,7 +169,7 @@ class Fleet {
     }
     entry.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (child) Describe(entry, status, html, json, log);
+    if (child) DescribeRun(entry, status, html, json, log);
     const std::lock_guard lock(mutex_);
     statuses_[index] = status;
     char seconds[32];
@@ -217,23 +177,6 @@ class Fleet {
     err_ << Counter(index) << server.server << ": " << entry.status
          << (entry.reason.empty() ? "" : ": " + entry.reason) << " (" << seconds << " s)\n"
          << std::flush;
-  }
-
-  static void Describe(snapshot::FleetEntry& entry, int status, const fs::path& html,
-                       const fs::path& json, const fs::path& log) {
-    entry.status = StatusText(status);
-    if (status != kReportClean && status != kReportWithExceptions) {
-      entry.reason = ReasonFromLog(log);
-    }
-    entry.log = data::Utf8FromPath(log.filename());
-    if (fs::exists(html)) entry.report = data::Utf8FromPath(html.filename());
-    if (!fs::exists(json)) return;
-    entry.snapshot = data::Utf8FromPath(json.filename());
-    try {
-      entry.facts = snapshot::FleetFacts(snapshot::ReadSnapshot(json));
-    } catch (const snapshot::SnapshotError& error) {
-      entry.reason += (entry.reason.empty() ? "" : "; ") + std::string(error.what());
-    }
   }
 
   const CliOptions& options_;

@@ -185,17 +185,12 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   snapshot::CoverageLedger ledger(outline.SectionCount());
   std::unique_ptr<snapshot::SnapshotWriter> snapshot;
   if (!options.json.empty()) {
-    try {
-      snapshot = std::make_unique<snapshot::SnapshotWriter>(
-          data::PathFromUtf8(options.json),
-          snapshot::SnapshotHeader{report::GetVersionString(),
-                                   TargetJson(options, serverText, credentials.login),
-                                   SettingsJson(options)},
-          ledger);
-    } catch (const report::ReportWriteError& error) {
-      err << "quorvane-report: the snapshot could not be written: " << error.what() << "\n";
-      return kReportNotWritten;
-    }
+    snapshot = std::make_unique<snapshot::SnapshotWriter>(
+        data::PathFromUtf8(options.json),
+        snapshot::SnapshotHeader{report::GetVersionString(),
+                                 TargetJson(options, serverText, credentials.login),
+                                 SettingsJson(options)},
+        ledger);
   }
   runOptions.recorder = snapshot ? static_cast<report::RunRecorder*>(snapshot.get()) : &ledger;
   // Said once the run has ended, however it ended; false when the snapshot could not be written.

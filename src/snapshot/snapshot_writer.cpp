@@ -28,12 +28,9 @@ std::string Dump(const nlohmann::json& json) {
 
 }  // namespace
 
-SnapshotWriter::SnapshotWriter(const std::filesystem::path& target, SnapshotHeader header,
+SnapshotWriter::SnapshotWriter(std::filesystem::path target, SnapshotHeader header,
                                CoverageLedger& ledger)
-    : file_(std::make_unique<report::ReportFileWriter>(target,
-                                                       report::ReportFileWriter::CrashGuard::kOff)),
-      header_(std::move(header)),
-      ledger_(ledger) {}
+    : target_(std::move(target)), header_(std::move(header)), ledger_(ledger) {}
 
 // Without Finish the unfinished file goes with the file writer: no half document is left.
 SnapshotWriter::~SnapshotWriter() = default;
@@ -55,6 +52,12 @@ void SnapshotWriter::RunStarted(const data::DateTime& start) {
   ledger_.RunStarted(start);
   if (started_) throw std::logic_error("a snapshot records one run");
   started_ = true;
+  try {
+    file_ = std::make_unique<report::ReportFileWriter>(target_,
+                                                       report::ReportFileWriter::CrashGuard::kOff);
+  } catch (const report::ReportWriteError& error) {
+    failure_ = error.what();
+  }
   buffer_ +=
       "{" + Field("format", JsonString(kFormatName)) + "," +
       Field("formatVersion", std::to_string(kFormatVersion)) + "," +

@@ -28,10 +28,9 @@ struct SnapshotHeader {
 // takes. A failure to write does not disturb the run: it is kept, and Finish throws it.
 class SnapshotWriter : public report::RunRecorder {
  public:
-  // Creates the unfinished file beside `target` (owner only, as the report). Throws
-  // report::ReportWriteError.
-  SnapshotWriter(const std::filesystem::path& target, SnapshotHeader header,
-                 CoverageLedger& ledger);
+  // The file is made when the run starts, beside `target` (owner only, as the report), so that a
+  // run that never connects leaves nothing behind.
+  SnapshotWriter(std::filesystem::path target, SnapshotHeader header, CoverageLedger& ledger);
   ~SnapshotWriter() override;
   SnapshotWriter(const SnapshotWriter&) = delete;
   SnapshotWriter& operator=(const SnapshotWriter&) = delete;
@@ -56,6 +55,7 @@ class SnapshotWriter : public report::RunRecorder {
   void Flush();
   void CloseSection();
 
+  std::filesystem::path target_;
   std::unique_ptr<report::ReportFileWriter> file_;
   SnapshotHeader header_;
   CoverageLedger& ledger_;

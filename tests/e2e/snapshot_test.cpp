@@ -218,6 +218,17 @@ TEST(Snapshot, NamesTheSettingThatSwitchedASectionOff) {
             std::string::npos);
 }
 
+TEST(Snapshot, OneThatCannotBeWrittenLeavesTheReportAndSaysSo) {
+  sqlsim::Server server(sqlsim::DemoScenario());
+  server.Start();
+  const std::filesystem::path nowhere = OutputPath("no-folder") / "demo.json";
+  const CommandRun run = RunCommand(server, "unwritable", {"--json", nowhere.string()});
+  EXPECT_EQ(run.exitCode, cli::kReportNotWritten);
+  EXPECT_NE(run.html.find("</html>"), std::string::npos) << "the report was not written";
+  EXPECT_NE(run.err.find("quorvane-report: the snapshot could not be written: "), std::string::npos)
+      << run.err;
+}
+
 TEST(Snapshot, MarksWhereTheConnectionWasLost) {
   json scenario = Demo();
   json& devices = Rule(scenario, "exec master..sp_helpdevice")["results"];
