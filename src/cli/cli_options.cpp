@@ -183,8 +183,8 @@ Ctrl+C (SIGINT), SIGTERM or SIGHUP cancels the running query and closes the repo
 
 Exit status: 0 report written without exceptions; 1 report written with exceptions;
 2 bad command line; 3 connection failed; 4 the report could not be completed (it ends with a
-block saying where and why); 5 the report could not be written (an earlier file of that name is
-left as it was); 129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM (the report, closed, ends
+block saying where and why); 5 the report or its snapshot could not be written (an earlier file
+of that name is left as it was); 129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM (the report, closed, ends
 where it was interrupted). With --servers: the worst status of all servers.
 )";
 }
