@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   unixodbc unixodbc-dev tdsodbc freetds-common
   nlohmann-json3-dev
+  # The snapshot's JSON Schema is checked with Debian's validator.
+  python3-jsonschema
   chromium
   # The desktop program: Qt 6 Widgets, WebEngine (and its helper process), printing; a virtual
   # display and fonts for its tests; pdftotext for the printed report.

@@ -20,6 +20,25 @@ int WholeNumber(const std::string& option, const std::string& text, int low, int
   return value;
 }
 
+// The options that name one server's run, which a run over a servers file makes for each.
+void CheckManyServers(const CliOptions& options) {
+  if (options.servers.empty()) {
+    if (!options.outputDir.empty()) throw UsageError{"--output-dir goes with --servers"};
+    return;
+  }
+  if (options.outputDir.empty()) {
+    throw UsageError{"--servers needs --output-dir, the folder for the reports and the index"};
+  }
+  if (!options.server.empty() || options.demo || options.login || !options.output.empty() ||
+      !options.json.empty()) {
+    throw UsageError{
+        "--servers names the servers and logins, and the files are named in --output-dir: "
+        "leave out --server, --demo, --login, --output and --json"};
+  }
+}
+
+}  // namespace
+
 // No server name holds these: they would end or nest the connection string's fields, or are
 // not text at all.
 void CheckServerName(const std::string& name) {
@@ -30,10 +49,9 @@ void CheckServerName(const std::string& name) {
   }
 }
 
-}  // namespace
-
 CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   CliOptions options;
+  bool jobsGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&]() -> const std::string& {
@@ -71,6 +89,18 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--output" || arg == "-o") {
       options.output = value();
       if (options.output.empty()) throw UsageError{arg + " needs a file name, not an empty one"};
+    } else if (arg == "--json") {
+      options.json = value();
+      if (options.json.empty()) throw UsageError{arg + " needs a file name, not an empty one"};
+    } else if (arg == "--servers") {
+      options.servers = value();
+      if (options.servers.empty()) throw UsageError{arg + " needs a file name, not an empty one"};
+    } else if (arg == "--output-dir") {
+      options.outputDir = value();
+      if (options.outputDir.empty()) throw UsageError{arg + " needs a folder, not an empty one"};
+    } else if (arg == "--jobs") {
+      options.jobs = WholeNumber(arg, value(), 1, 64);
+      jobsGiven = true;
     } else if (arg == "--debug" || arg == "-d") {
       options.debug = true;
     } else if (arg == "--demo") {
@@ -80,6 +110,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (options.help) return options;
+  if (jobsGiven && options.servers.empty()) throw UsageError{"--jobs goes with --servers"};
+  CheckManyServers(options);
+  if (!options.servers.empty()) return options;
   if (options.demo && !options.server.empty()) {
     throw UsageError{"--demo reports on the built-in simulated server; leave out --server"};
   }
@@ -96,6 +129,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText() {
   return R"(Usage: quorvane-report --server NAME [options]
        quorvane-report --demo [options]
+       quorvane-report --servers FILE --output-dir DIR [--jobs N] [options]
+       quorvane-report diff OLD.json NEW.json [-o FILE] [--all]
 
 Writes an HTML inventory report of one SQL Server instance. It only reads from the server.
 
@@ -115,6 +150,8 @@ Connection:
 Report:
   -o, --output FILE        where to write the report (default: "SERVER_yyyy-mm-dd_hh.mm.ss.htm"
                            in the current folder)
+      --json FILE          also write the run's snapshot (JSON: every section's status, errors
+                           and result sets with typed values; docs/snapshot-format.md)
       --no-cmdshell        send no query that uses xp_cmdshell
       --no-ole-automation  send no query that uses OLE Automation (sp_OACreate)
       --no-replication     leave out the replication details
@@ -123,14 +160,32 @@ Report:
   -d, --debug              write the debug comments of every single-value query into the report
   -h, --help               show this text
 
+Many servers:
+      --servers FILE       one server per line, optionally followed by a SQL Server login
+                           (without one, Windows authentication); blank lines and lines starting
+                           with # are ignored. One password, if any login needs it, as above
+      --output-dir DIR     where each server's report, snapshot and log go (named as the save
+                           dialog proposes), with index.htm listing every server
+      --jobs N             servers reported at once, 1 to 64 (default 4)
+
+Comparing two snapshots (of one server at two dates, or of two servers):
+  diff OLD.json NEW.json   writes the drift report: rows added, removed and changed per section,
+                           rows matched by their natural key (option, login, database, job, ...)
+      -o, --output FILE    where to write it (default drift.htm)
+      --all                compare volatile values too (counters, sizes, up-time, run times)
+  Exit status: 0 no drift, 1 drift, 2 bad command line or a file that is not a snapshot this
+  program reads, 5 the drift report could not be written.
+
 Progress goes to standard error: section by section, and query by query when it is a terminal.
+At the end, standard error lists each section that is not ok (empty, error, skipped by a setting,
+interrupted) with the reason, and a count line.
 Ctrl+C (SIGINT), SIGTERM or SIGHUP cancels the running query and closes the report where it is.
 
 Exit status: 0 report written without exceptions; 1 report written with exceptions;
 2 bad command line; 3 connection failed; 4 the report could not be completed (it ends with a
-block saying where and why); 5 the report could not be written (an earlier file of that name is
-left as it was); 129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM (the report, closed, ends
-where it was interrupted).
+block saying where and why); 5 the report or its snapshot could not be written (an earlier file
+of that name is left as it was); 129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM (the report, closed, ends
+where it was interrupted). With --servers: the worst status of all servers.
 )";
 }
 

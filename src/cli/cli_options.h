@@ -20,6 +20,11 @@ struct CliOptions {
   int jobHistory = 100;
   int jobHistoryLimit = 20;
   std::string output;  // empty: the proposed name, in the current folder
+  std::string json;    // the run's snapshot; empty: none
+  // Many servers: one per line of this file, each report and snapshot in `outputDir`.
+  std::string servers;
+  std::string outputDir;
+  int jobs = 4;  // servers reported at once
   bool debug = false;
   bool demo = false;
   bool help = false;
@@ -32,6 +37,9 @@ struct UsageError {
 
 // Parses the arguments after the program name. Throws UsageError.
 CliOptions ParseCommandLine(const std::vector<std::string>& args);
+
+// Refuses a server name that would end or nest the connection string's fields. Throws UsageError.
+void CheckServerName(const std::string& name);
 
 std::string UsageText();
 

@@ -7,8 +7,11 @@
 #include <memory>
 #include <mutex>
 
+#include "cli/child_process.h"
 #include "cli/cli_options.h"
 #include "cli/console_host.h"
+#include "cli/diff_command.h"
+#include "cli/fleet_command.h"
 #include "cli/interrupt_watcher.h"
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
@@ -20,7 +23,10 @@
 #include "report/locale_text.h"
 #include "report/report_name.h"
 #include "report/report_run.h"
+#include "report/text.h"
 #include "sections/outline.h"
+#include "snapshot/coverage_ledger.h"
+#include "snapshot/snapshot_writer.h"
 #include "sqlserver_sim/server.h"
 
 #ifdef _WIN32
@@ -56,6 +62,26 @@ Credentials ReadCredentials(const CliOptions& options, std::istream& in) {
   return credentials;
 }
 
+// The settings as the snapshot records them, by their settings-file names.
+nlohmann::json SettingsJson(const CliOptions& options) {
+  return {{"AllowCmdShell", options.allowCmdShell},
+          {"AllowOACreate", options.allowOACreate},
+          {"IgnoreReplicationSection", options.ignoreReplication},
+          {"JobHistory", options.jobHistory},
+          {"JobHistoryLimit", options.jobHistoryLimit},
+          {"LoginTimeoutSeconds", options.timeoutSeconds},
+          {"QueryTimeoutSeconds", options.queryTimeoutSeconds},
+          {"Provider", options.provider},
+          {"Debug", options.debug}};
+}
+
+nlohmann::json TargetJson(const CliOptions& options, const std::string& serverText,
+                          const std::optional<std::string>& login) {
+  return {{"server", serverText},
+          {"login", login ? nlohmann::json(*login) : nlohmann::json(nullptr)},
+          {"demo", options.demo}};
+}
+
 bool StandardErrorIsTerminal() {
 #ifdef _WIN32
   return ::_isatty(::_fileno(stderr)) != 0;
@@ -67,7 +93,10 @@ bool StandardErrorIsTerminal() {
 }  // namespace
 
 int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                     std::ostream& err) {
+                     std::ostream& err, const std::filesystem::path& program) {
+  if (!args.empty() && args.front() == "diff") {
+    return RunDiffCommand(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  }
   CliOptions options;
   Credentials credentials;
   try {
@@ -75,6 +104,9 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     if (options.help) {
       out << UsageText();
       return kReportClean;
+    }
+    if (!options.servers.empty()) {
+      return RunFleetCommand(options, in, out, err, program.empty() ? CurrentProgram() : program);
     }
     credentials = ReadCredentials(options, in);
   } catch (const UsageError& error) {
@@ -149,6 +181,31 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     runOptions.temporaryReportFile = data::PathFromUtf8(options.output);
   }
   const sections::StandardOutline outline;
+  // The ledger follows every run; the snapshot, when asked for, is written from the same calls.
+  snapshot::CoverageLedger ledger(outline.SectionCount());
+  std::unique_ptr<snapshot::SnapshotWriter> snapshot;
+  if (!options.json.empty()) {
+    snapshot = std::make_unique<snapshot::SnapshotWriter>(
+        data::PathFromUtf8(options.json),
+        snapshot::SnapshotHeader{report::GetVersionString(),
+                                 TargetJson(options, serverText, credentials.login),
+                                 SettingsJson(options)},
+        ledger);
+  }
+  runOptions.recorder = snapshot ? static_cast<report::RunRecorder*>(snapshot.get()) : &ledger;
+  // Said once the run has ended, however it ended; false when the snapshot could not be written.
+  auto closeRecords = [&]() -> bool {
+    host.EndLine();
+    snapshot::PrintLedger(err, ledger);
+    if (!snapshot) return true;
+    try {
+      snapshot->Finish(report::LocalNow());
+      return true;
+    } catch (const report::ReportWriteError& error) {
+      err << "quorvane-report: the snapshot could not be written: " << error.what() << "\n";
+      return false;
+    }
+  };
   report::ReportRun run(SQLServer, host, outline, runOptions);
   run.ResetReportExceptionCount();
 
@@ -171,6 +228,7 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
       err << "quorvane-report: connection failed: " << error.what() << "\n";
       return kConnectionFailed;
     }
+    closeRecords();
     if (dynamic_cast<const report::ReportWriteError*>(&error)) {
       err << "quorvane-report: the report could not be written: " << error.what() << "\n";
       return kReportNotWritten;
@@ -184,9 +242,12 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const int exceptions = run.ReportExceptionCount();
+  const bool snapshotWritten = closeRecords();
   out << "Report written to " << data::Utf8FromPath(run.TemporaryReportFile()) << " in "
       << std::fixed << std::setprecision(2) << seconds << " s with " << exceptions
       << " exception(s).\n";
+  if (!snapshotWritten) return kReportNotWritten;
+  if (snapshot) out << "Snapshot written to " << options.json << ".\n";
   return exceptions > 0 ? kReportWithExceptions : kReportClean;
 }
 

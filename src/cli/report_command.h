@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -17,9 +18,11 @@ enum ExitCode : int {
 };
 
 // The whole report command: parses `args` (without the program name), connects, runs the report
-// and writes it. Progress and errors go to `err`, the summary to `out`; a password asked for with
-// --password-stdin is read from `in`.
+// and writes it (and its snapshot). Progress, the coverage ledger and errors go to `err`, the
+// summary to `out`; a password asked for with --password-stdin is read from `in`. "diff" as the
+// first argument compares two snapshots instead; --servers reports on many servers, each
+// through a copy of `program` (empty: this program's own file).
 int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                     std::ostream& err);
+                     std::ostream& err, const std::filesystem::path& program = {});
 
 }  // namespace quorvane::cli

@@ -31,14 +31,20 @@ void RowSet::Advance() {
   if (AtEnd()) return;
   if (!source_) {
     ++position_;
-    return;
+  } else {
+    try {
+      sourceEnded_ = !source_->Fetch(fetched_);
+    } catch (const DatabaseError& error) {
+      sourceEnded_ = true;
+      error_ = error;
+    }
   }
-  try {
-    sourceEnded_ = !source_->Fetch(fetched_);
-  } catch (const DatabaseError& error) {
-    sourceEnded_ = true;
-    error_ = error;
-  }
+  if (observer_ && !AtEnd()) observer_(Row());
+}
+
+void RowSet::Observe(RowObserver onRow) {
+  observer_ = std::move(onRow);
+  if (observer_ && !AtEnd()) observer_(Row());
 }
 
 std::optional<DatabaseError> RowSet::TakeError() {

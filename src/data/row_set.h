@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,8 +16,16 @@ namespace quorvane::data {
 
 // One column of a row set as the server described it.
 struct Field {
+  Field() = default;
+  // Not an aggregate, so that the many columns written as {name, kind} need no type.
+  Field(std::string fieldName, FieldKind fieldKind, std::string type = {})
+      : name(std::move(fieldName)), kind(fieldKind), sqlType(std::move(type)) {}
+
   std::string name;
   FieldKind kind = FieldKind::ftString;
+  // The column's type as the driver describes it ("nvarchar(128)", "decimal(19,4)"); empty when
+  // the backend does not say.
+  std::string sqlType;
 };
 
 // One cell. `text` is the display text (empty for NULL); `native` keeps integers and date-times
@@ -64,6 +73,10 @@ class RowSet {
   // TakeError, so that the reader can report it where the rows stopped.
   void Advance();
   std::optional<DatabaseError> TakeError();
+  // Shows `onRow` the row at the position, if any, and every row the position moves to from
+  // now on; an empty function stops it.
+  using RowObserver = std::function<void(const std::vector<Value>&)>;
+  void Observe(RowObserver onRow);
 
  private:
   std::shared_ptr<RowSource> source_;
@@ -71,6 +84,7 @@ class RowSet {
   bool sourceEnded_ = false;
   std::size_t position_ = 0;
   std::optional<DatabaseError> error_;
+  RowObserver observer_;
 };
 using RowSetPtr = std::shared_ptr<RowSet>;
 

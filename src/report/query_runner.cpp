@@ -19,6 +19,7 @@ void QueryRunner::AppendHtmlComment(std::string_view text) {
 }
 
 void QueryRunner::ReportUnreadErrors() {
+  EndRecordedResultSet();
   for (const data::DatabaseError& error : ADOQuery1.TakeSkippedErrors()) {
     HandleADOQueryError(error);
   }
@@ -33,7 +34,9 @@ void QueryRunner::RunQuery(const std::vector<std::string>& lines) {
     ADOQuery1.ClearFields();
     ADOQuery1.ClearText();
     for (const auto& line : lines) ADOQuery1.AddLine(line);
+    if (recorder_) recorder_->QueryStarted(ADOQuery1.CommandText());
     ADOQuery1.Open();
+    Record(ADOQuery1.Current());
     for (const data::DatabaseError& error : ADOQuery1.TakeSkippedErrors()) {
       HandleADOQueryError(error);
     }
@@ -123,6 +126,10 @@ std::string QueryRunner::ErrorBlock(const std::exception& error) {
   const std::string message = error.what();
   if (message.find(data::kNoResultSetMessage) != std::string::npos) return {};
   if (LinkLost(error)) return LinkLostBlock(error);
+  if (recorder_) {
+    EndRecordedResultSet();
+    recorder_->ErrorRaised(error);
+  }
   ++ReportExceptionCount;
   return Block(message);
 }
@@ -144,6 +151,11 @@ std::string QueryRunner::LinkLostBlock(const std::exception& error) {
       std::chrono::steady_clock::now() - started);
   host_.Notify(lost + "; it was re-established in " + std::to_string(took.count()) +
                " ms and the report goes on.");
+  if (recorder_) {
+    EndRecordedResultSet();
+    recorder_->ErrorRaised(error);
+    recorder_->SectionInterrupted(lost + " (" + detail + ") and re-established");
+  }
   ++ReportExceptionCount;
   return Block(lost + " (" + detail +
                "). The connection was re-established and the report goes on with the next query; "
@@ -153,6 +165,22 @@ std::string QueryRunner::LinkLostBlock(const std::exception& error) {
 void QueryRunner::HandleADOQueryError(const std::exception& error) {
   std::string block = ErrorBlock(error);
   if (!block.empty()) AppendHtml(std::move(block));
+}
+
+void QueryRunner::Record(const data::RowSetPtr& rows) {
+  EndRecordedResultSet();
+  if (!recorder_ || !rows) return;
+  recorder_->ResultSetStarted(rows->fields);
+  recorded_ = rows;
+  // Rows are told of as whoever reads the row set reaches them: nothing is read twice.
+  rows->Observe([this](const std::vector<data::Value>& row) { recorder_->RowFetched(row); });
+}
+
+void QueryRunner::EndRecordedResultSet() {
+  if (!recorded_) return;
+  recorded_->Observe(nullptr);
+  recorded_.reset();
+  recorder_->ResultSetEnded();
 }
 
 void QueryRunner::StartRun() {

@@ -13,6 +13,7 @@
 #include "report/html_sink.h"
 #include "report/report_buffer.h"
 #include "report/report_host.h"
+#include "report/run_recorder.h"
 
 namespace quorvane::report {
 
@@ -31,6 +32,12 @@ class QueryRunner {
   ReportHost& Host() { return host_; }
   ReportBuffer& Buffer() { return buffer_; }
   bool DebugMode() const { return debugMode_; }
+  // Told of every batch, row set, row and error block; not owned; null: nobody.
+  void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
+  // A part of the section is left out because `setting` (its settings-file name) is off.
+  void SkippedBySetting(std::string_view setting) {
+    if (recorder_) recorder_->SectionSkipped(setting);
+  }
 
   // Lets the host process waiting events, then appends one entry, unchanged.
   void AppendHtml(std::string text);
@@ -45,6 +52,8 @@ class QueryRunner {
   // Writes the error blocks the query still holds: a row that could not be read ended the
   // rows a section was going through.
   void ReportUnreadErrors();
+  // Tells the recorder that the row set it was being told of is done with.
+  void EndRecordedResultSet();
 
   // Runs one statement and returns the first column of its first row as text; empty when the
   // statement failed, returned no column, no row or NULL.
@@ -94,11 +103,15 @@ class QueryRunner {
   std::string ErrorBlock(const std::exception& error);
   std::string LinkLostBlock(const std::exception& error);
   void ThrowIfStopRequested();
+  // Tells the recorder of a row set, and of its rows as they are read.
+  void Record(const data::RowSetPtr& rows);
 
   data::Connection& connection_;
   ReportBuffer& buffer_;
   ReportHost& host_;
   bool debugMode_;
+  RunRecorder* recorder_ = nullptr;
+  data::RowSetPtr recorded_;  // the row set the recorder is being told of
   std::string section_;
   bool linkReestablished_ = false;
   std::atomic<bool> stopRequested_{false};

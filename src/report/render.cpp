@@ -189,6 +189,8 @@ void QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dataSet, i
       for (int failures = 0;; ++failures) {
         try {
           result = failures < kMaxConsecutiveErrors ? query.NextResult() : std::nullopt;
+          // The first row set was told of when the query opened; these are the later ones.
+          if (result) Record(std::get<data::RowSetPtr>(*result));
           break;
         } catch (const data::DatabaseError& error) {
           addErrorBlock(error);

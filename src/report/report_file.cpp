@@ -88,7 +88,8 @@ std::filesystem::path UnfinishedName(const std::filesystem::path& target, unsign
 
 }  // namespace
 
-ReportFileWriter::ReportFileWriter(std::filesystem::path target) : target_(std::move(target)) {
+ReportFileWriter::ReportFileWriter(std::filesystem::path target, CrashGuard guard)
+    : target_(std::move(target)), guarded_(guard == CrashGuard::kOn) {
   if (target_.empty() || !target_.has_filename()) {
     throw ReportWriteError("Cannot write the report to \"" + data::Utf8FromPath(target_) +
                            "\": that is not a file name");
@@ -109,7 +110,7 @@ ReportFileWriter::ReportFileWriter(std::filesystem::path target) : target_(std::
                              std::strerror(error));
     }
   }
-  fatal_signal::Guard(fd_, unfinished_, target_, {buffer_.get(), &buffered_});
+  if (guarded_) fatal_signal::Guard(fd_, unfinished_, target_, {buffer_.get(), &buffered_});
 }
 
 ReportFileWriter::~ReportFileWriter() {
@@ -120,7 +121,7 @@ ReportFileWriter::~ReportFileWriter() {
 }
 
 void ReportFileWriter::CloseFile() {
-  fatal_signal::Release(fd_);
+  if (guarded_) fatal_signal::Release(fd_);
 #ifdef _WIN32
   ::_close(fd_);
 #else
@@ -186,7 +187,7 @@ void ReportFileWriter::Commit() {
 #ifdef _WIN32
   if (::_commit(fd_) != 0) Fail("Cannot write the report", errno);
   const int fd = fd_;
-  fatal_signal::Release(fd);
+  if (guarded_) fatal_signal::Release(fd);
   fd_ = -1;
   if (::_close(fd) != 0) Fail("Cannot write the report", errno);
   if (!::MoveFileExW(unfinished_.c_str(), target_.c_str(),
@@ -201,7 +202,7 @@ void ReportFileWriter::Commit() {
   // A full disk shows at the latest here, before the old report is given up.
   if (::fsync(fd_) != 0 && errno != EINVAL) Fail("Cannot write the report", errno);
   const int fd = fd_;
-  fatal_signal::Release(fd);
+  if (guarded_) fatal_signal::Release(fd);
   fd_ = -1;
   if (::close(fd) != 0) Fail("Cannot write the report", errno);
   if (::rename(unfinished_.c_str(), target_.c_str()) != 0) {
@@ -214,7 +215,7 @@ void ReportFileWriter::Commit() {
 }
 
 void ReportFileWriter::SetCrashEnding(std::string_view before, std::string_view after) {
-  if (fd_ >= 0) fatal_signal::SetEnding(before, after);
+  if (fd_ >= 0 && guarded_) fatal_signal::SetEnding(before, after);
 }
 
 void WriteReportFile(const std::filesystem::path& path, std::string_view text) {

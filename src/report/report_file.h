@@ -33,8 +33,11 @@ class ReportWriteError : public std::runtime_error {
 // crash ending and commits it (see SetCrashEnding).
 class ReportFileWriter {
  public:
+  // kOff: a file written beside the report (its snapshot) leaves the crash ending to the report.
+  enum class CrashGuard { kOn, kOff };
+
   // Creates the unfinished file. Throws ReportWriteError.
-  explicit ReportFileWriter(std::filesystem::path target);
+  explicit ReportFileWriter(std::filesystem::path target, CrashGuard guard = CrashGuard::kOn);
   ~ReportFileWriter();
   ReportFileWriter(const ReportFileWriter&) = delete;
   ReportFileWriter& operator=(const ReportFileWriter&) = delete;
@@ -62,6 +65,7 @@ class ReportFileWriter {
   std::filesystem::path target_;
   std::filesystem::path unfinished_;
   int fd_ = -1;
+  bool guarded_ = true;
   std::uint64_t written_ = 0;
   std::uint64_t writtenOut_ = 0;  // of which in the file
   std::uint64_t onDisk_ = 0;      // where the disk's write-back was last started up to

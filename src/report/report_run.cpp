@@ -32,6 +32,7 @@ ReportRun::ReportRun(data::Connection& SQLServer, ReportHost& host, const Report
       options_(std::move(options)),
       runner_(SQLServer, buffer_, host, options_.debugMode) {
   runner_.ADOQuery1.SetCommandTimeout(options_.queryTimeoutSeconds);
+  runner_.SetRecorder(options_.recorder);
   buffer_.KeepEntries(options_.keepReportInMemory);
 }
 
@@ -86,6 +87,8 @@ std::string ReportRun::Footer() const {
 
 void ReportRun::Heading(const std::string& html, std::string_view section) {
   host_.SectionStarted(section, ++sectionNumber_, outline_.SectionCount());
+  runner_.EndRecordedResultSet();
+  if (options_.recorder) options_.recorder->SectionStarted(section, SectionAnchor(html));
   runner_.SetSection(section);
   if (file_) {
     file_->SetCrashEnding(std::string(kEndBlockStart) + "the program was stopped by ",
@@ -101,6 +104,7 @@ void ReportRun::GatherInformation() {
   host_.SetRunControlsEnabled(false);
   startTime_ = options_.clock ? options_.clock() : LocalNow();
   if (options_.reportFileFor) options_.temporaryReportFile = options_.reportFileFor(startTime_);
+  if (options_.recorder) options_.recorder->RunStarted(startTime_);
   sectionNumber_ = 0;
   runner_.StartRun();
   try {
@@ -164,6 +168,8 @@ void ReportRun::GatherInformation() {
 void ReportRun::CloseEarly(const std::string& reason) {
   // Put the window back to idle and keep what was built, closed, so the user sees how far it got
   // and why it ended there.
+  runner_.EndRecordedResultSet();
+  if (options_.recorder) options_.recorder->RunInterrupted(reason);
   runner_.ADOQuery1.Close();
   if (SQLServer_.Connected()) SQLServer_.Close();
   SQLServer_.ForgetConnectionString();

@@ -15,6 +15,7 @@
 #include "report/report_file.h"
 #include "report/report_host.h"
 #include "report/report_outline.h"
+#include "report/run_recorder.h"
 
 namespace quorvane::report {
 
@@ -32,6 +33,9 @@ struct ReportRunOptions {
   std::function<std::filesystem::path(const data::DateTime& start)> reportFileFor;
   // The clock that gives the report start time; empty: the local time.
   std::function<data::DateTime()> clock;
+  // Told what the run reads and where it ends (the snapshot, the coverage ledger); not owned,
+  // must outlive the run; null: nobody.
+  RunRecorder* recorder = nullptr;
 };
 
 // One report of the connected server: the outline from header to footer, written to the

@@ -73,12 +73,14 @@ void AppendGeneralInformation(report::QueryRunner& q, const report::SectionHeadi
   if (q.Host().AllowCmdShell()) {
     GetNetworkConfig(q);
   } else {
+    q.SkippedBySetting("AllowCmdShell");
     q.AppendHtml(kCmdShellOff);
   }
   q.AppendHtml("<h3>Disk Information:</h3>");
   if (q.Host().AllowOACreate()) {
     GetDiskInfo(q);
   } else {
+    q.SkippedBySetting("AllowOACreate");
     q.AppendHtml(kOACreateOff);
   }
   q.AppendHtml("<br>");
@@ -116,6 +118,7 @@ void AppendServerSections(report::QueryRunner& q, const report::SectionHeading& 
   if (q.Host().AllowCmdShell()) {
     GetScheduledWindowsJobs(q);
   } else {
+    q.SkippedBySetting("AllowCmdShell");
     q.AppendHtml(kCmdShellOff);
   }
   heading("<a name=\"SQLServerInformation\"></a><h2>SQL Server Information:</h2>",
@@ -195,6 +198,7 @@ void AppendCatalogueSections(report::QueryRunner& q, const report::SectionHeadin
 void AppendReplication(report::QueryRunner& q, const report::SectionHeading& heading) {
   heading("<a name=\"Replication\"></a><h2>Database Replication:</h2>", "Database Replication");
   if (q.Host().IgnoreReplicationSection()) {
+    q.SkippedBySetting("IgnoreReplicationSection");
     q.AppendHtml("Disabled by choice in Settings.");
     return;
   }

@@ -1,8 +1,9 @@
 # Runs "quorvane-report --demo" as a user would and checks its outcome: the demo instance has one
 # database that goes offline during the walk, so the command ends with exactly one exception
-# (exit status 1) and a complete report.
-#   cmake -DREPORT_COMMAND=... -DOUTPUT=... [-DEMULATOR=...] -P check_demo_report.cmake
-execute_process(COMMAND ${EMULATOR} ${REPORT_COMMAND} --demo --output ${OUTPUT}
+# (exit status 1) and a complete report, and its snapshot beside it.
+#   cmake -DREPORT_COMMAND=... -DOUTPUT=... -DSNAPSHOT=... [-DEMULATOR=...]
+#         -P check_demo_report.cmake
+execute_process(COMMAND ${EMULATOR} ${REPORT_COMMAND} --demo --output ${OUTPUT} --json ${SNAPSHOT}
                 RESULT_VARIABLE status OUTPUT_VARIABLE summary ERROR_VARIABLE progress)
 message("${progress}${summary}")
 if(NOT status EQUAL 1)
@@ -18,3 +19,6 @@ foreach(part "<a name=\"PageBottom\"></a>" "</body>" "</html>" "<h1>QUORVANE-DEM
     message(FATAL_ERROR "the report lacks ${part}")
   endif()
 endforeach()
+if(NOT EXISTS ${SNAPSHOT})
+  message(FATAL_ERROR "the snapshot was not written")
+endif()

@@ -277,6 +277,52 @@ TEST_P(Interrupt, CancelsTheQueryAndClosesTheReportWhereItIs) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
+// Over a servers file: the interrupt is passed on once to every running report, which closes where
+// it is; no further server is started, and the index still lists them all.
+TEST(FleetInterrupt, ClosesTheRunningReportsAndStartsNoOther) {
+  json scenario = Demo();
+  InsertInRule(scenario, "exec master..sp_helpdevice", 0, {{"delay_ms", 60000}});
+  sqlsim::Server server(scenario.dump());
+  std::atomic<int> waiting = 0;
+  server.OnBatch([&](const std::string& batch) {
+    if (batch.find("sp_helpdevice") != std::string::npos) ++waiting;
+  });
+  server.Start();
+  const std::filesystem::path list = OutputPath("servers");
+  std::ofstream(list) << ServerText(server) << " sa\n"
+                      << ServerText(server) << " sa\n"
+                      << ServerText(server) << " sa\n";
+  const std::filesystem::path folder = OutputPath("fleet-interrupted");
+  ReportProcess command(
+      {"--servers", list.string(), "--output-dir", folder.string(), "--jobs", "2"});
+  const auto end = Clock::now() + std::chrono::seconds(30);
+  while (waiting < 2 && Clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(waiting, 2);
+  command.Signal(SIGINT);
+  EXPECT_EQ(command.Wait(std::chrono::seconds(20)), 128 + SIGINT) << command.Err();
+  const std::string index = ReadFile(folder / "index.htm");
+  EXPECT_EQ(CountOf(index,
+                    "Interrupted:</span> the run was interrupted by SIGINT during the "
+                    "section &quot;Database Devices&quot;"),
+            2u)
+      << index;
+  EXPECT_EQ(CountOf(index, "Not started:</span> the run was interrupted by SIGINT"), 1u) << index;
+  std::size_t reports = 0;
+  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    if (file.path().extension() != ".htm" || file.path().filename() == "index.htm") continue;
+    const std::string html = ReadFile(file.path());
+    EXPECT_NE(html.find("The report ends here: the run was interrupted by SIGINT"),
+              std::string::npos);
+    EXPECT_TRUE(EndsClosed(html));
+    ++reports;
+  }
+  EXPECT_EQ(reports, 2u);
+  std::filesystem::remove_all(folder);
+  std::filesystem::remove(list);
+}
+
 TEST(StalledServer, EachQueryIsGivenUpAfterTheQueryTimeout) {
   json scenario = Demo();
   InsertInRule(scenario, "exec master..sp_helpdevice", 0, {{"delay_ms", 60000}});

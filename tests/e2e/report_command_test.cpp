@@ -79,6 +79,11 @@ TEST(CommandLine, BadCommandLinesAreRefusedWithAReason) {
     EXPECT_NE(reason({"-S", name}).find("cannot hold"), std::string::npos) << name;
   }
   EXPECT_NE(reason({"-S", "x", "--query-timeout", "-1"}).find("from 0 to"), std::string::npos);
+  EXPECT_NE(reason({"--servers", "s.txt"}).find("needs --output-dir"), std::string::npos);
+  EXPECT_NE(reason({"--servers", "s.txt", "--output-dir", "d", "-S", "x"}).find("leave out"),
+            std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--jobs", "2"}).find("goes with --servers"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--json", ""}).find("not an empty one"), std::string::npos);
 }
 
 TEST(ReportCommand, BadOptionExitsWithTwoAndHelpWithZero) {

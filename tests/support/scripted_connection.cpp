@@ -97,7 +97,9 @@ data::RowSet Rows(std::vector<data::Field> fields, std::vector<std::vector<data:
 data::RowSet TextRows(const std::vector<std::string>& names,
                       const std::vector<std::vector<std::string>>& rows) {
   data::RowSet set;
-  for (const auto& name : names) set.fields.push_back({name, data::FieldKind::ftString});
+  for (const auto& name : names) {
+    set.fields.push_back({name, data::FieldKind::ftString, "nvarchar(4000)"});
+  }
   for (const auto& row : rows) {
     std::vector<data::Value> values;
     for (const auto& text : row) values.push_back(data::Value::Text(text));

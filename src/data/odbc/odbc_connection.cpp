@@ -486,7 +486,8 @@ class ResultStreamImpl : public ResultStream {
       if (!shape) continue;
       const std::size_t used =
           std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)), name.size() - 1);
-      fields.push_back(Field{WideToUtf8(name.data(), used), shape->kind});
+      fields.push_back(
+          Field{WideToUtf8(name.data(), used), shape->kind, SqlTypeName(sqlType, size, digits)});
       columns.push_back(StatementReader::Column{i, shape->reader});
     }
     return std::make_shared<RowSet>(std::move(fields),

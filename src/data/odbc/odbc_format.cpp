@@ -257,6 +257,74 @@ std::optional<ColumnShape> ShapeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSi
   }
 }
 
+std::string SqlTypeName(SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT decimalDigits) {
+  const std::string size = std::to_string(columnSize);
+  const std::string digits = std::to_string(decimalDigits);
+  // (max) types are described with size 0.
+  const std::string length = columnSize == 0 ? std::string("max") : size;
+  switch (sqlType) {
+    case SQL_CHAR:
+      return "char(" + size + ")";
+    case SQL_VARCHAR:
+      return "varchar(" + length + ")";
+    case SQL_LONGVARCHAR:
+      return "text";
+    case SQL_WCHAR:
+      return "nchar(" + size + ")";
+    case SQL_WVARCHAR:
+      return "nvarchar(" + length + ")";
+    case SQL_WLONGVARCHAR:
+      return "ntext";
+    case kSqlSsXml:
+      return "xml";
+    case SQL_BINARY:
+      return "binary(" + size + ")";
+    case SQL_VARBINARY:
+      return "varbinary(" + length + ")";
+    case SQL_LONGVARBINARY:
+      return "image";
+    case SQL_TINYINT:
+      return "tinyint";
+    case SQL_SMALLINT:
+      return "smallint";
+    case SQL_INTEGER:
+      return "int";
+    case SQL_BIGINT:
+      return "bigint";
+    case SQL_BIT:
+      return "bit";
+    case SQL_REAL:
+      return "real";
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return "float";
+    case SQL_DECIMAL:
+      return "decimal(" + size + "," + digits + ")";
+    case SQL_NUMERIC:
+      return "numeric(" + size + "," + digits + ")";
+    case SQL_TYPE_DATE:
+      return "date";
+    case SQL_DATETIME:
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_TIMESTAMP:
+      if (columnSize == 16) return "smalldatetime";
+      if (columnSize == 23 && decimalDigits == 3) return "datetime";
+      return "datetime2(" + digits + ")";
+    case SQL_TIME:
+    case SQL_TYPE_TIME:
+    case kSqlSsTime2:
+      return "time(" + digits + ")";
+    case kSqlSsTimestampOffset:
+      return "datetimeoffset(" + digits + ")";
+    case SQL_GUID:
+      return "uniqueidentifier";
+    case kSqlSsVariant:
+      return "sql_variant";
+    default:
+      return "ODBC type " + std::to_string(sqlType);
+  }
+}
+
 std::string FormatDouble(double value) {
   std::array<char, 32> buffer{};
   const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);

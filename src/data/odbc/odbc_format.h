@@ -51,6 +51,10 @@ struct ColumnShape {
 // does not offer (such a column is left out of the row set).
 std::optional<ColumnShape> ShapeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize);
 
+// The SQL Server name of a column's type from what SQLDescribeCol reported ("varchar(60)",
+// "nvarchar(max)", "decimal(18,2)"). A datetime2(3) is described as a datetime is, and reads so.
+std::string SqlTypeName(SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT decimalDigits);
+
 // Display texts.
 std::string FormatDouble(double value);
 std::string FormatReal(float value);
