@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "connection/settings.h"
+#include "connection/tls_diagnosis.h"
 #include "data/database_error.h"
 #include "data/odbc/odbc_connection.h"
 #include "data/path_text.h"
@@ -67,7 +69,7 @@ bool StandardErrorIsTerminal() {
 }  // namespace
 
 int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                     std::ostream& err) {
+                     std::ostream& err, connection::FreeTdsConfig* freetds) {
   CliOptions options;
   Credentials credentials;
   try {
@@ -77,6 +79,10 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
       return kReportClean;
     }
     credentials = ReadCredentials(options, in);
+    if (const std::string& file = options.encryption.caFile;
+        !file.empty() && !std::ifstream(data::PathFromUtf8(file))) {
+      throw UsageError{"--ca-file: cannot read " + file};
+    }
   } catch (const UsageError& error) {
     err << "quorvane-report: " << error.message << "\nTry 'quorvane-report --help'.\n";
     return kBadCommandLine;
@@ -121,11 +127,11 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     std::string oleDb =
         credentials.login
             ? connection::OleDbConnectionString(options.provider, serverText, *credentials.login,
-                                                credentials.password)
-            : connection::OleDbConnectionString(options.provider, serverText);
+                                                credentials.password, options.encryption)
+            : connection::OleDbConnectionString(options.provider, serverText, options.encryption);
     data::SecureWipe(credentials.password);
-    SQLServer.SetConnectionString(
-        connection::OdbcConnectionString(oleDb, data::InstalledOdbcDrivers()));
+    SQLServer.SetConnectionString(connection::OdbcConnectionString(
+        oleDb, data::InstalledOdbcDrivers(), connection::kThisPlatform, freetds));
     data::SecureWipe(oleDb);
   } catch (const connection::ConnectionStringError& error) {
     err << "quorvane-report: " << error.what() << "\n";
@@ -169,6 +175,12 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     host.EndLine();
     if (!connected) {
       err << "quorvane-report: connection failed: " << error.what() << "\n";
+      // The driver seldom says more than "failed" about a refused certificate.
+      if (const auto why = connection::ExplainEncryptionFailure(
+              serverText, options.encryption, options.timeoutSeconds,
+              {"--trust-server-certificate", "--encrypt optional"})) {
+        err << "quorvane-report: " << *why << "\n";
+      }
       return kConnectionFailed;
     }
     if (dynamic_cast<const report::ReportWriteError*>(&error)) {

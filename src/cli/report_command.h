@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+namespace quorvane::connection {
+class FreeTdsConfig;
+}
+
 namespace quorvane::cli {
 
 enum ExitCode : int {
@@ -18,8 +22,9 @@ enum ExitCode : int {
 
 // The whole report command: parses `args` (without the program name), connects, runs the report
 // and writes it. Progress and errors go to `err`, the summary to `out`; a password asked for with
-// --password-stdin is read from `in`.
+// --password-stdin is read from `in`. `freetds` is the process's private freetds.conf, without
+// which FreeTDS cannot check a certificate.
 int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                     std::ostream& err);
+                     std::ostream& err, connection::FreeTdsConfig* freetds = nullptr);
 
 }  // namespace quorvane::cli
