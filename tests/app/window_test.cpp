@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -100,6 +101,40 @@ class WindowTest : public QObject {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(f.Find<QToolButton>("FileSavePathSpeedButton"), &leave);
     QCOMPARE(form.StatusText(), QString());
+  }
+
+  void encryptionGroupIsReadFromTheSettingsAndSaved() {
+    WindowFixture f;
+    f.WriteSettings("[SQLServerQuorvane]\r\nEncrypt=Mandatory\r\nTrustServerCertificate=1\r\n");
+    TForm1& form = f.Window();
+    f.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    auto* group = f.Find<QGroupBox>("EncryptionGroupBox");
+    QCOMPARE(group->title(), QString("Encryption"));
+    QVERIFY(group->isVisible());
+    const auto* above = f.Find<QCheckBox>("IgnoreReplicationSectionCheckBox");
+    QVERIFY(group->geometry().top() > above->geometry().bottom());
+    QVERIFY(group->geometry().bottom() <= group->parentWidget()->height());
+    auto* mode = f.Find<QComboBox>("EncryptComboBox");
+    auto* trust = f.Find<QCheckBox>("TrustServerCertificateCheckBox");
+    QCOMPARE(mode->currentText(), QString("Mandatory"));
+    QVERIFY(trust->isChecked() && trust->isEnabled());
+    QVERIFY(!f.Find<QPushButton>("SaveSettingsBitBtn")->isEnabled());
+
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(trust, &enter);
+    QVERIFY(form.StatusText().startsWith("Accept the server's certificate"));
+    // Strict always checks the certificate, so trusting it is not offered.
+    mode->setCurrentIndex(mode->findText("Strict"));
+    QVERIFY(!trust->isEnabled());
+    QVERIFY(f.Find<QPushButton>("SaveSettingsBitBtn")->isEnabled());
+    QTest::mouseClick(f.Find<QPushButton>("SaveSettingsBitBtn"), Qt::LeftButton);
+    const QByteArray ini = ReadFile(QString::fromStdString(f.options.settings.file.string()));
+    QVERIFY2(ini.contains("Encrypt=Strict"), ini.constData());
+    QVERIFY(ini.contains("TrustServerCertificate=1"));
+
+    QTest::mouseClick(f.Find<QPushButton>("DefaultSettingsBitBtn"), Qt::LeftButton);
+    QCOMPARE(mode->currentText(), QString("Optional"));
+    QVERIFY(!trust->isChecked() && !trust->isEnabled());
   }
 
   void debugSwitchFromTheCommandLine() {
