@@ -7,6 +7,9 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   unixodbc unixodbc-dev tdsodbc freetds-common
+  # TLS: the simulator's encryption and the look at a refused certificate (optional at configure
+  # time); the openssl command makes the tests' throw-away certificates.
+  libssl-dev openssl
   nlohmann-json3-dev
   chromium
   # The desktop program: Qt 6 Widgets, WebEngine (and its helper process), printing; a virtual
