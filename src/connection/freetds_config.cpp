@@ -100,7 +100,9 @@ std::unique_ptr<FreeTdsConfig> FreeTdsConfig::ForThisProcess() {
     if (!inherited.empty() && inherited.back() != '\n') inherited += '\n';
   }
 #ifdef _WIN32
-  if (::_wputenv_s(data::WideFromUtf8(kVariable).c_str(), path.c_str()) != 0) return nullptr;
+  // The C runtime's copy of the environment, which a FreeTDS DLL reads, and Windows' own.
+  const std::wstring assignment = data::WideFromUtf8(kVariable) + L"=" + path.wstring();
+  if (::_wputenv(assignment.c_str()) != 0) return nullptr;
 #else
   if (::setenv(kVariable, path.c_str(), 1) != 0) return nullptr;
 #endif
