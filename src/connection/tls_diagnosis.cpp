@@ -35,7 +35,9 @@ std::optional<std::string> ExplainTlsFinding(const TlsFinding& finding,
     case Kind::kNothingFound:
       return std::nullopt;
     case Kind::kCannotTell:
-      return "The reason could not be found out: " + finding.detail + ".";
+      return "The reason could not be found out: " + finding.detail +
+             ". With FreeTDS, the environment variable TDSDUMP=FILE makes the driver write a "
+             "trace that holds it.";
     case Kind::kNoEncryption:
       return "The server does not offer encryption (it has no certificate set up), but it was "
              "required. Set up a certificate on the server, or use " +

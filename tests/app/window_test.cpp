@@ -24,6 +24,9 @@
 #include "app/login_dialog.h"
 #include "app/server_box.h"
 #include "app/window_placement.h"
+#include "sqlserver_sim/scenario.h"
+#include "sqlserver_sim/tls.h"
+#include "support/test_certificates.h"
 #include "viewer/report_view.h"
 #include "window_fixture.h"
 
@@ -135,6 +138,42 @@ class WindowTest : public QObject {
     QTest::mouseClick(f.Find<QPushButton>("DefaultSettingsBitBtn"), Qt::LeftButton);
     QCOMPARE(mode->currentText(), QString("Optional"));
     QVERIFY(!trust->isChecked() && !trust->isEnabled());
+  }
+
+  // A refused certificate through the real driver: the error box says why and what to do, and
+  // trusting the certificate then connects.
+  void refusedCertificateIsExplainedAndTrustingItConnects() {
+    const auto* certificates = quorvane::testing::Certificates();
+    if (!sqlsim::TlsAvailable() || !certificates) QSKIP("no TLS simulator or no openssl command");
+    const auto& self = certificates->selfSigned;
+    WindowFixture f(
+        false, sqlsim::WithEncryption(sqlsim::DemoScenario(), {self.certificate, self.key, false}));
+    if (!f.options.freetds) QSKIP("FREETDSCONF names no file for the test");
+    f.WriteSettings("[SQLServerQuorvane]\r\nEncrypt=Mandatory\r\n");
+    TForm1& form = f.Window();
+    auto* box = f.Find<ServerBox>("SQLServerComboBox");
+    QTest::keyClicks(box->lineEdit(), f.serverText);
+    f.Find<QCheckBox>("WinAuthCheckBox")->setChecked(false);
+    QSignalSpy finished(&form, &TForm1::runFinished);
+    QString error;
+    AnswerNextModal([&error](QWidget* modal) {
+      auto* login = qobject_cast<LoginDialog*>(modal);
+      login->findChild<QLineEdit*>("UserNameEdit")->setText("sa");
+      login->findChild<QLineEdit*>("PasswordEdit")->setText("secret");
+      login->accept();
+      AcceptNextMessageBox(&error);
+    });
+    QTest::mouseClick(f.Find<QPushButton>("ConnectBitBtn"), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
+             connection::ConnectOutcome::kFailed);
+    QVERIFY2(error.contains("The server's certificate is not trusted: self-signed certificate"),
+             qPrintable(error));
+    QVERIFY(
+        error.contains("Use \"Trust server certificate\" on the Settings tab or install the CA."));
+
+    f.Find<QCheckBox>("TrustServerCertificateCheckBox")->setChecked(true);
+    QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
   }
 
   void debugSwitchFromTheCommandLine() {

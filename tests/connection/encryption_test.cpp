@@ -171,8 +171,12 @@ TEST(TlsDiagnosis, TellsWhatToDoForEachFinding) {
             "The server's certificate is not issued to \"db\": it names \"db.example\", "
             "\"10.0.0.5\". Connect with a name it holds, or use --trust.");
   EXPECT_NE(explain(TlsFinding::Kind::kNoEncryption).find("use --optional."), std::string::npos);
-  // Only a mandatory connection is looked into; optional never fails on encryption.
+  // Only a mandatory connection is looked into (optional never fails on encryption), and a
+  // server that is not there is no question of encryption.
   EXPECT_FALSE(ExplainEncryptionFailure("127.0.0.1,1", {}, 1, advice));
+  if (CertificateProbeAvailable()) {
+    EXPECT_FALSE(ExplainEncryptionFailure("127.0.0.1,1", Mandatory(), 1, advice));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "support/test_certificates.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -27,7 +26,7 @@ bool Run(const std::string& command) {
 
 std::unique_ptr<Made> Make() {
   const std::filesystem::path folder =
-      std::filesystem::path(::testing::TempDir()) / ("quorvane-pki-" + std::to_string(::getpid()));
+      std::filesystem::temp_directory_path() / ("quorvane-pki-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   const std::string dir = folder.string() + "/";
   // EC keys: made in milliseconds, where RSA keys take a noticeable part of a second.

@@ -303,12 +303,13 @@ TlsFinding ProbeServerCertificate(const std::string& host, int port,
   }
 
   const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+  bool answered = false;
   try {
     TdsLink link(host, port, deadline);
     link.Send(kPrelogin, Prelogin());
-    if (EncryptionAnswer(link.ReceiveMessage()) == kEncryptNotSupported) {
-      return Found(TlsFinding::Kind::kNoEncryption);
-    }
+    const std::uint8_t answer = EncryptionAnswer(link.ReceiveMessage());
+    answered = true;
+    if (answer == kEncryptNotSupported) return Found(TlsFinding::Kind::kNoEncryption);
     // The handshake travels inside PRELOGIN packets.
     while (true) {
       const int rc = SSL_do_handshake(ssl.get());
@@ -326,6 +327,9 @@ TlsFinding ProbeServerCertificate(const std::string& host, int port,
       BIO_write(in, records.data(), static_cast<int>(records.size()));
     }
   } catch (const ProbeError& error) {
+    // A server that cannot be reached, or does not answer like SQL Server, is no question of
+    // encryption: the driver's own message says enough.
+    if (!answered) return Found(TlsFinding::Kind::kNothingFound);
     return Found(TlsFinding::Kind::kHandshakeFailed, error.what());
   }
   if (encryption.trustServerCertificate) return Found(TlsFinding::Kind::kNothingFound);

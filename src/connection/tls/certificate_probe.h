@@ -11,7 +11,7 @@ namespace quorvane::connection {
 // failed.
 struct TlsFinding {
   enum class Kind {
-    kNothingFound,     // the server encrypts and its certificate passes the checks
+    kNothingFound,     // no fault of encryption: the certificate passes, or no server answered
     kCannotTell,       // no look was possible; `detail` says why
     kNoEncryption,     // the server offers no TLS at all
     kHandshakeFailed,  // `detail`: the TLS library's reason

@@ -126,8 +126,8 @@ std::size_t TlsStream::Read(std::uint8_t* data, std::size_t size) {
   const int rc = SSL_read(impl_->ssl, data, Length(size));
   if (rc > 0) return static_cast<std::size_t>(rc);
   const int error = SSL_get_error(impl_->ssl, rc);
-  if (error == SSL_ERROR_WANT_READ) return 0;
-  if (error == SSL_ERROR_ZERO_RETURN) throw ProtocolError("the client closed the TLS session");
+  // After the client's close_notify nothing more comes; the end of the stream says so.
+  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_ZERO_RETURN) return 0;
   throw ProtocolError("TLS: " + Reasons());
 }
 

@@ -48,7 +48,8 @@ class TlsStream {
 
   // Records received from the client.
   void Feed(std::span<const std::uint8_t> records);
-  // Decrypted bytes, at most `size`; 0 when a whole record has not arrived yet.
+  // Decrypted bytes, at most `size`; 0 when a whole record has not arrived yet (or the client
+  // has closed the session).
   std::size_t Read(std::uint8_t* data, std::size_t size);
   // Bytes fed or decrypted that Read has not returned yet.
   bool Buffered() const;
