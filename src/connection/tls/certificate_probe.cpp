@@ -1,37 +1,24 @@
 #include "connection/tls/certificate_probe.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
-#include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "connection/tls/tds_link.h"
 
 namespace quorvane::connection {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using Clock = std::chrono::steady_clock;
-
-// The look itself failed (no connection, a server that hung up, a timeout).
-struct ProbeError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using Bytes = TdsLink::Bytes;
+using Clock = TdsLink::Clock;
 
 template <auto Free>
 struct Deleter {
@@ -49,7 +36,6 @@ using NamesPtr = std::unique_ptr<GENERAL_NAMES, Deleter<GENERAL_NAMES_free>>;
 constexpr std::uint8_t kPrelogin = 0x12;
 constexpr std::uint8_t kEncryptOn = 0x01;
 constexpr std::uint8_t kEncryptNotSupported = 0x02;
-constexpr std::size_t kPacketSize = 4096;
 
 std::string Reasons() {
   std::string text;
@@ -61,133 +47,6 @@ std::string Reasons() {
   }
   return text.empty() ? "no reason given" : text;
 }
-
-// A TDS connection that moves whole packets, every wait bounded by one deadline.
-class TdsLink {
- public:
-  TdsLink(const std::string& host, int port, Clock::time_point deadline) : deadline_(deadline) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-        rc != 0) {
-      throw ProbeError("cannot resolve " + host + ": " + ::gai_strerror(rc));
-    }
-    std::string failure = "no address";
-    for (const addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
-      fd_ = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
-      if (fd_ < 0) continue;
-      if (::connect(fd_, a->ai_addr, a->ai_addrlen) != 0 &&
-          (errno != EINPROGRESS || !Wait(POLLOUT) || SocketError() != 0)) {
-        failure = std::strerror(errno);
-        ::close(fd_);
-        fd_ = -1;
-      }
-    }
-    ::freeaddrinfo(found);
-    if (fd_ < 0) throw ProbeError("cannot connect: " + failure);
-  }
-  ~TdsLink() { ::close(fd_); }
-  TdsLink(const TdsLink&) = delete;
-  TdsLink& operator=(const TdsLink&) = delete;
-
-  void Send(std::uint8_t type, std::span<const std::uint8_t> payload) {
-    std::size_t offset = 0;
-    std::uint8_t id = 1;
-    do {
-      const std::size_t chunk = std::min(kPacketSize - 8, payload.size() - offset);
-      const bool last = offset + chunk == payload.size();
-      const auto length = static_cast<std::uint16_t>(chunk + 8);
-      Bytes packet{type,
-                   static_cast<std::uint8_t>(last ? 0x01 : 0x00),
-                   static_cast<std::uint8_t>(length >> 8),
-                   static_cast<std::uint8_t>(length),
-                   0,
-                   0,
-                   id++,
-                   0};
-      packet.insert(packet.end(), payload.begin() + static_cast<std::ptrdiff_t>(offset),
-                    payload.begin() + static_cast<std::ptrdiff_t>(offset + chunk));
-      Write(packet);
-      offset += chunk;
-    } while (offset < payload.size());
-  }
-
-  // One packet's payload; `last` tells whether it ends its message.
-  Bytes ReceivePacket(bool& last) {
-    std::uint8_t header[8];
-    Read(header, sizeof header);
-    const std::size_t length = (std::size_t{header[2]} << 8) | header[3];
-    if (length < sizeof header) throw ProbeError("the server sent a malformed packet");
-    Bytes payload(length - sizeof header);
-    Read(payload.data(), payload.size());
-    last = (header[1] & 0x01) != 0;
-    return payload;
-  }
-
-  Bytes ReceiveMessage() {
-    Bytes message;
-    for (bool last = false; !last;) {
-      const Bytes packet = ReceivePacket(last);
-      message.insert(message.end(), packet.begin(), packet.end());
-    }
-    return message;
-  }
-
- private:
-  bool Wait(short events) {
-    while (true) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
-      if (left <= 0) {
-        errno = ETIMEDOUT;
-        return false;
-      }
-      pollfd p{fd_, events, 0};
-      const int rc = ::poll(&p, 1, static_cast<int>(left));
-      if (rc > 0) return true;
-      if (rc < 0 && errno != EINTR) return false;
-    }
-  }
-  int SocketError() const {
-    int error = 0;
-    socklen_t size = sizeof error;
-    ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
-    errno = error;
-    return error;
-  }
-  void Write(std::span<const std::uint8_t> data) {
-    while (!data.empty()) {
-      const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-      if (n > 0) {
-        data = data.subspan(static_cast<std::size_t>(n));
-      } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-        if (!Wait(POLLOUT)) throw ProbeError(std::string("cannot send: ") + std::strerror(errno));
-      } else {
-        throw ProbeError(std::string("cannot send: ") + std::strerror(errno));
-      }
-    }
-  }
-  void Read(std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = ::recv(fd_, data, size, 0);
-      if (n > 0) {
-        data += n;
-        size -= static_cast<std::size_t>(n);
-      } else if (n == 0) {
-        throw ProbeError("the server closed the connection");
-      } else if (errno == EAGAIN || errno == EINTR) {
-        if (!Wait(POLLIN)) throw ProbeError("the server did not answer in time");
-      } else {
-        throw ProbeError(std::string("cannot receive: ") + std::strerror(errno));
-      }
-    }
-  }
-
-  int fd_ = -1;
-  Clock::time_point deadline_;
-};
 
 // VERSION, ENCRYPTION (on), INSTOPT, THREADID and MARS, as drivers send them.
 Bytes Prelogin() {
@@ -205,7 +64,7 @@ std::uint8_t EncryptionAnswer(const Bytes& reply) {
     const std::size_t length = (std::size_t{reply[i + 3]} << 8) | reply[i + 4];
     if (reply[i] == 0x01 && length >= 1 && offset < reply.size()) return reply[offset];
   }
-  throw ProbeError("the server's PRELOGIN answer has no encryption option");
+  throw TdsLinkError("the server's PRELOGIN answer has no encryption option");
 }
 
 bool IsAddress(const std::string& name) {
@@ -326,7 +185,7 @@ TlsFinding ProbeServerCertificate(const std::string& host, int port,
       const Bytes records = link.ReceivePacket(last);
       BIO_write(in, records.data(), static_cast<int>(records.size()));
     }
-  } catch (const ProbeError& error) {
+  } catch (const TdsLinkError& error) {
     // A server that cannot be reached, or does not answer like SQL Server, is no question of
     // encryption: the driver's own message says enough.
     if (!answered) return Found(TlsFinding::Kind::kNothingFound);
