@@ -407,9 +407,7 @@ std::string OdbcConnectionString(std::string_view oleDbConnectionString,
       password = pair.value;
     } else if (key == "initial catalog" || key == "database") {
       database = pair.value;
-    } else if (ReadEncryptionPair(pair, encryption)) {
-      // read into `encryption`
-    } else if (key != "persist security info") {
+    } else if (!ReadEncryptionPair(pair, encryption) && key != "persist security info") {
       throw ConnectionStringError("Unsupported connection string keyword \"" + pair.keyword +
                                   "\".");
     }
