@@ -373,14 +373,6 @@ Pairs ParseOdbcFreeTds(std::string_view text) {
   return pairs;
 }
 
-EncryptionOptions EncryptionOf(std::string_view oleDbConnectionString) {
-  EncryptionOptions encryption;
-  for (const Pair& pair : ParseOleDbConnectionString(oleDbConnectionString)) {
-    ReadEncryptionPair(pair, encryption);
-  }
-  return encryption;
-}
-
 std::string OdbcConnectionString(std::string_view oleDbConnectionString,
                                  const std::vector<std::string>& installedDrivers,
                                  DriverPlatform platform, FreeTdsConfig* freetds) {

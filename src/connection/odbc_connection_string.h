@@ -70,14 +70,11 @@ Pairs ParseOdbcFreeTds(std::string_view text);
 
 class FreeTdsConfig;
 
-// The encryption an OLE DB connection string asks for (Microsoft's OLE DB Driver keywords, and
-// the ODBC names Encrypt, TrustServerCertificate, HostNameInCertificate, ServerCertificate).
-// Throws ConnectionStringError for a value it cannot read.
-EncryptionOptions EncryptionOf(std::string_view oleDbConnectionString);
-
 // Translates one of the program's OLE DB connection strings into the ODBC connection string
 // that opens the same login through an installed driver, with the encryption it asks for in
-// that driver's own terms. Checking a certificate with FreeTDS takes a section of `freetds`,
+// that driver's own terms (read from Microsoft's OLE DB Driver keywords "Use Encryption for
+// Data", "Trust Server Certificate", "Host Name In Certificate", "Server Certificate", or their
+// ODBC names). Checking a certificate with FreeTDS takes a section of `freetds`,
 // which is added there. What a driver cannot do is refused, never done in part: throws
 // ConnectionStringError.
 std::string OdbcConnectionString(std::string_view oleDbConnectionString,
