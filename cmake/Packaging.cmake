@@ -23,9 +23,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/quorvane")
 # Qt 6 with the browser engine and its helper process, unixODBC, and a SQL Server ODBC driver
-# (FreeTDS from Debian, or Microsoft's).
+# (FreeTDS from Debian, or Microsoft's); OpenSSL when the build found it.
+if(OPENSSL_FOUND)
+  set(QUORVANE_SSL_DEPENDS "libssl3 | libssl1.1, ")
+endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, \
+    "${QUORVANE_SSL_DEPENDS}libc6, libstdc++6, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, \
 libqt6printsupport6, libqt6pdf6, libqt6svg6, libqt6webenginecore6, libqt6webenginewidgets6, \
 libqt6webenginecore6-bin, qt6-qpa-plugins, libodbc2 | libodbc1, unixodbc, \
 tdsodbc | msodbcsql18 | msodbcsql17")

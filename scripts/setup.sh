@@ -7,6 +7,9 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   unixodbc unixodbc-dev tdsodbc freetds-common
+  # TLS: the simulator's encryption and the look at a refused certificate (optional at configure
+  # time); the openssl command makes the tests' throw-away certificates.
+  libssl-dev openssl
   nlohmann-json3-dev
   # The snapshot's JSON Schema is checked with Debian's validator.
   python3-jsonschema

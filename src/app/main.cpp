@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "connection/freetds_config.h"
 #include "connection/settings.h"
 #include "report/fatal_signal.h"
 #include "sqlserver_sim/server.h"
@@ -33,6 +34,8 @@ std::uint32_t SplashMilliseconds(bool demo) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before Qt starts any thread: it sets FREETDSCONF.
+  const auto freetds = quorvane::connection::FreeTdsConfig::ForThisProcess();
   // A driver that aborts or crashes mid-run still leaves the report gathered so far, closed;
   // the program then ends by that signal, as it would have.
   quorvane::report::fatal_signal::Install(0);
@@ -55,6 +58,7 @@ int main(int argc, char** argv) {
 
   WindowOptions options;
   options.debugMode = quorvane::app::DebugSwitch(arguments);
+  options.freetds = freetds.get();
   options.settings = quorvane::connection::LocateSettings(quorvane::connection::ExecutableFolder());
 
   SingleInstance instance(

@@ -83,7 +83,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
       runHost_(new RunHost(this)),
       run_(SQLServer_, *runHost_, outline_, RunOptions(options_)),
       connector_(*this, SQLServer_, settings_.servers, connection::HooksFor(run_),
-                 data::InstalledOdbcDrivers) {
+                 data::InstalledOdbcDrivers, options_.freetds) {
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   if (!options_.chooseSaveFile) {
     options_.chooseSaveFile = [](QWidget* parent, const QString& folder, const QString& name) {
@@ -428,6 +428,8 @@ void TForm1::ApplyLoadedSettings(const connection::LoadedSettings& loaded) {
     Settings->ProviderEdit->setText(QString::fromStdString(settings_.connectionProvider));
     Settings->JobHistoryEdit->SetValue(settings_.jobHistory);
     Settings->JobHistoryLimitEdit->SetValue(settings_.jobHistoryLimit);
+    Settings->SetEncryptMode(settings_.encrypt);
+    Settings->TrustServerCertificateCheckBox->setChecked(settings_.trustServerCertificate);
   }
   RefreshServerBox();
   SQLServerComboBox->setEditText(QString::fromStdString(settings_.curServer));
@@ -453,6 +455,8 @@ connection::Settings TForm1::CurrentSettings() const {
   s.connectionProvider = ToStd(Settings->ProviderEdit->text());
   s.jobHistory = Settings->JobHistoryEdit->Value();
   s.jobHistoryLimit = Settings->JobHistoryLimitEdit->Value();
+  s.encrypt = Settings->EncryptMode();
+  s.trustServerCertificate = Settings->TrustServerCertificateCheckBox->isChecked();
   return s;
 }
 
@@ -478,6 +482,8 @@ void TForm1::DefaultSettingsBitBtnClick() {
   Settings->IgnoreReplicationSectionCheckBox->setChecked(defaults.ignoreReplicationSection);
   Settings->JobHistoryEdit->SetValue(defaults.jobHistory);
   Settings->JobHistoryLimitEdit->SetValue(defaults.jobHistoryLimit);
+  Settings->SetEncryptMode(defaults.encrypt);
+  Settings->TrustServerCertificateCheckBox->setChecked(defaults.trustServerCertificate);
   Settings->SaveSettingsBitBtn->setEnabled(true);
 }
 
@@ -642,6 +648,10 @@ std::string TForm1::TimeoutText() const {
 
 std::string TForm1::ProviderText() const {
   return ToStd(Settings->ProviderEdit->text());
+}
+
+connection::EncryptionOptions TForm1::Encryption() const {
+  return Settings->CurrentEncryption();
 }
 
 std::optional<connection::LoginAnswer> TForm1::ShowLoginDialog(

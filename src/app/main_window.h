@@ -45,6 +45,8 @@ struct WindowOptions {
   QString demoServer;
   QString demoLogin;
   QString demoPassword;
+  // The process's private freetds.conf, without which FreeTDS cannot check a certificate.
+  connection::FreeTdsConfig* freetds = nullptr;
   // Opens web addresses (Donate, the help text's links, links in the report).
   std::function<void(const QUrl&)> openUrl;
   // The save dialog: the chosen file, or an empty text when cancelled.
@@ -103,6 +105,7 @@ class TForm1 : public QMainWindow, private connection::ConnectHost {
   bool WindowsAuthentication() const override;
   std::string TimeoutText() const override;
   std::string ProviderText() const override;
+  connection::EncryptionOptions Encryption() const override;
   std::optional<connection::LoginAnswer> ShowLoginDialog(
       const connection::LoginPrompt& prompt) override;
   void ClearReportView() override;

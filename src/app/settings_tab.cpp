@@ -1,6 +1,9 @@
 #include "app/settings_tab.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -137,6 +140,42 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
           tr("Ignore returning details for the Replication section."));
   layout->Place(IgnoreReplicationSectionCheckBox, {8, 360, 353, 17});
 
+  EncryptionGroupBox = new QGroupBox(tr("Encryption"), this);
+  EncryptionGroupBox->setObjectName("EncryptionGroupBox");
+  layout->Place(EncryptionGroupBox, {8, 388, 353, 70});
+  auto* group = new QGridLayout(EncryptionGroupBox);
+  group->setContentsMargins(8, 4, 8, 4);
+  EncryptComboBox = new QComboBox(EncryptionGroupBox);
+  EncryptComboBox->setObjectName("EncryptComboBox");
+  for (const auto mode : {connection::EncryptMode::kOptional, connection::EncryptMode::kMandatory,
+                          connection::EncryptMode::kStrict}) {
+    const std::string_view name = connection::EncryptModeName(mode);
+    EncryptComboBox->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+                             static_cast<int>(mode));
+  }
+  SetHint(EncryptComboBox, tr("Optional encrypts when the server can; Mandatory always, and "
+                              "checks the server's certificate; Strict uses TDS 8.0 (ODBC "
+                              "Driver 18). (Default Optional)"));
+  auto* encryptLabel = new QLabel(tr("Encrypt:"), EncryptionGroupBox);
+  encryptLabel->setBuddy(EncryptComboBox);
+  group->addWidget(encryptLabel, 0, 0);
+  group->addWidget(EncryptComboBox, 0, 1);
+  group->setColumnStretch(2, 1);
+  TrustServerCertificateCheckBox =
+      new QCheckBox(tr("Trust server certificate"), EncryptionGroupBox);
+  TrustServerCertificateCheckBox->setObjectName("TrustServerCertificateCheckBox");
+  SetHint(TrustServerCertificateCheckBox,
+          tr("Accept the server's certificate without checking who issued it. (Mandatory only)"));
+  group->addWidget(TrustServerCertificateCheckBox, 1, 0, 1, 3);
+  // Optional never checks the certificate and Strict always does.
+  TrustServerCertificateCheckBox->setEnabled(false);
+  connect(EncryptComboBox, &QComboBox::currentIndexChanged, this, [this] {
+    TrustServerCertificateCheckBox->setEnabled(EncryptMode() ==
+                                               connection::EncryptMode::kMandatory);
+    emit changed();
+  });
+  connect(TrustServerCertificateCheckBox, &QCheckBox::toggled, this, &SettingsTab::changed);
+
   for (QLineEdit* edit :
        {FileSavePathEdit, ConnectionTimeoutMaskEdit, static_cast<QLineEdit*>(JobHistoryEdit),
         static_cast<QLineEdit*>(JobHistoryLimitEdit), ProviderEdit}) {
@@ -157,12 +196,30 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   setTabOrder(JobHistoryEdit, JobHistoryLimitEdit);
   setTabOrder(JobHistoryLimitEdit, ProviderEdit);
   setTabOrder(ProviderEdit, IgnoreReplicationSectionCheckBox);
+  setTabOrder(IgnoreReplicationSectionCheckBox, EncryptComboBox);
+  setTabOrder(EncryptComboBox, TrustServerCertificateCheckBox);
 }
 
 RunSettings SettingsTab::CurrentRunSettings() const {
   return RunSettings{AllowCmdShellCheckBox->isChecked(), AllowOACreateCheckBox->isChecked(),
                      IgnoreReplicationSectionCheckBox->isChecked(), JobHistoryEdit->Value(),
                      JobHistoryLimitEdit->Value()};
+}
+
+connection::EncryptMode SettingsTab::EncryptMode() const {
+  return static_cast<connection::EncryptMode>(EncryptComboBox->currentData().toInt());
+}
+
+void SettingsTab::SetEncryptMode(connection::EncryptMode mode) {
+  EncryptComboBox->setCurrentIndex(EncryptComboBox->findData(static_cast<int>(mode)));
+}
+
+connection::EncryptionOptions SettingsTab::CurrentEncryption() const {
+  connection::EncryptionOptions options;
+  options.mode = EncryptMode();
+  options.trustServerCertificate = options.mode == connection::EncryptMode::kMandatory &&
+                                   TrustServerCertificateCheckBox->isChecked();
+  return options;
 }
 
 }  // namespace quorvane::app

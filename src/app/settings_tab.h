@@ -3,7 +3,11 @@
 #include <QLineEdit>
 #include <QWidget>
 
+#include "connection/encryption.h"
+
 class QCheckBox;
+class QComboBox;
+class QGroupBox;
 class QPushButton;
 class QToolButton;
 
@@ -44,6 +48,11 @@ class SettingsTab : public QWidget {
 
   RunSettings CurrentRunSettings() const;
 
+  // The encryption group: the mode and, for Mandatory only, whether the certificate is trusted.
+  connection::EncryptMode EncryptMode() const;
+  void SetEncryptMode(connection::EncryptMode mode);
+  connection::EncryptionOptions CurrentEncryption() const;
+
   QPushButton* SaveSettingsBitBtn;
   QPushButton* DefaultSettingsBitBtn;
   QLineEdit* FileSavePathEdit;
@@ -55,6 +64,9 @@ class SettingsTab : public QWidget {
   JobHistoryField* JobHistoryLimitEdit;
   QLineEdit* ProviderEdit;
   QCheckBox* IgnoreReplicationSectionCheckBox;
+  QGroupBox* EncryptionGroupBox;
+  QComboBox* EncryptComboBox;
+  QCheckBox* TrustServerCertificateCheckBox;
 
  signals:
   void changed();

@@ -37,6 +37,27 @@ void CheckManyServers(const CliOptions& options) {
   }
 }
 
+// The encryption options that contradict each other, or one that would have no effect.
+void CheckEncryption(const connection::EncryptionOptions& e) {
+  using connection::EncryptMode;
+  const bool checks = !e.caFile.empty() || !e.hostNameInCertificate.empty();
+  if (e.mode == EncryptMode::kOptional && checks) {
+    throw UsageError{
+        "--ca-file and --host-name-in-certificate go with --encrypt mandatory or strict "
+        "(optional encryption never checks the certificate)"};
+  }
+  if (e.mode == EncryptMode::kStrict && e.trustServerCertificate) {
+    throw UsageError{
+        "--trust-server-certificate goes with --encrypt mandatory (strict encryption always "
+        "checks the certificate)"};
+  }
+  if (e.trustServerCertificate && checks) {
+    throw UsageError{
+        "--trust-server-certificate skips the checks that --ca-file and "
+        "--host-name-in-certificate are for"};
+  }
+}
+
 }  // namespace
 
 // No server name holds these: they would end or nest the connection string's fields, or are
@@ -76,6 +97,25 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.timeoutSeconds = WholeNumber(arg, value(), 0, 999);
     } else if (arg == "--query-timeout") {
       options.queryTimeoutSeconds = WholeNumber(arg, value(), 0, 86400);
+    } else if (arg == "--encrypt") {
+      const std::string& mode = value();
+      if (mode == "optional") {
+        options.encryption.mode = connection::EncryptMode::kOptional;
+      } else if (mode == "mandatory") {
+        options.encryption.mode = connection::EncryptMode::kMandatory;
+      } else if (mode == "strict") {
+        options.encryption.mode = connection::EncryptMode::kStrict;
+      } else {
+        throw UsageError{"--encrypt takes optional, mandatory or strict, not '" + mode + "'"};
+      }
+    } else if (arg == "--trust-server-certificate") {
+      options.encryption.trustServerCertificate = true;
+    } else if (arg == "--ca-file") {
+      options.encryption.caFile = value();
+      if (options.encryption.caFile.empty()) throw UsageError{arg + " needs a file name"};
+    } else if (arg == "--host-name-in-certificate") {
+      options.encryption.hostNameInCertificate = value();
+      if (options.encryption.hostNameInCertificate.empty()) throw UsageError{arg + " needs a name"};
     } else if (arg == "--no-cmdshell") {
       options.allowCmdShell = false;
     } else if (arg == "--no-ole-automation") {
@@ -120,6 +160,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     throw UsageError{"--server is required (or --demo for the built-in simulated server)"};
   }
   CheckServerName(options.server);
+  CheckEncryption(options.encryption);
   if (options.passwordFromStdin && !options.login) {
     throw UsageError{"--password-stdin goes with --login (without it, Windows authentication)"};
   }
@@ -146,6 +187,16 @@ Connection:
       --query-timeout SECONDS  how long each query may take, 1 to 86400, or 0 for no limit
                            (default 15); a server that stops answering is given up on after it
       --demo               start the built-in simulated server and report on it
+      --encrypt MODE       optional (default): encrypted whenever the server can, the
+                           certificate never checked; mandatory: always encrypted, the
+                           certificate checked; strict: TDS 8.0 (Microsoft's ODBC Driver 18
+                           or later only), the certificate always checked
+      --trust-server-certificate  with mandatory: accept the certificate unchecked
+      --ca-file FILE       check the certificate against FILE (PEM) instead of the system's
+                           trusted authorities: the CA with FreeTDS; with Microsoft's driver
+                           (strict only) the server's own certificate, matched exactly
+      --host-name-in-certificate NAME  the name the certificate must hold, if not the
+                           server's (Microsoft's ODBC Driver 18 or later only)
 
 Report:
   -o, --output FILE        where to write the report (default: "SERVER_yyyy-mm-dd_hh.mm.ss.htm"

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "connection/encryption.h"
+
 namespace quorvane::cli {
 
 // What the report command was asked to do.
@@ -14,6 +16,7 @@ struct CliOptions {
   std::string provider = "SQLOLEDB.1";
   int timeoutSeconds = 15;       // the login's; 0: no limit
   int queryTimeoutSeconds = 15;  // each statement's; 0: no limit
+  connection::EncryptionOptions encryption;
   bool allowCmdShell = true;
   bool allowOACreate = true;
   bool ignoreReplication = false;

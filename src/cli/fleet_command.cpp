@@ -48,6 +48,17 @@ std::vector<std::string> SharedArguments(const CliOptions& options) {
   if (!options.allowOACreate) args.push_back("--no-ole-automation");
   if (options.ignoreReplication) args.push_back("--no-replication");
   if (options.debug) args.push_back("--debug");
+  // Every server of the file is reached as encrypted as the command line asks.
+  const connection::EncryptionOptions& encryption = options.encryption;
+  using connection::EncryptMode;
+  args.insert(args.end(), {"--encrypt", encryption.mode == EncryptMode::kStrict      ? "strict"
+                                        : encryption.mode == EncryptMode::kMandatory ? "mandatory"
+                                                                                     : "optional"});
+  if (encryption.trustServerCertificate) args.push_back("--trust-server-certificate");
+  if (!encryption.caFile.empty()) args.insert(args.end(), {"--ca-file", encryption.caFile});
+  if (!encryption.hostNameInCertificate.empty()) {
+    args.insert(args.end(), {"--host-name-in-certificate", encryption.hostNameInCertificate});
+  }
   return args;
 }
 

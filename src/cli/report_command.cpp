@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "connection/settings.h"
+#include "connection/tls_diagnosis.h"
 #include "data/database_error.h"
 #include "data/odbc/odbc_connection.h"
 #include "data/path_text.h"
@@ -72,7 +74,9 @@ nlohmann::json SettingsJson(const CliOptions& options) {
           {"LoginTimeoutSeconds", options.timeoutSeconds},
           {"QueryTimeoutSeconds", options.queryTimeoutSeconds},
           {"Provider", options.provider},
-          {"Debug", options.debug}};
+          {"Debug", options.debug},
+          {"Encrypt", std::string(connection::EncryptModeName(options.encryption.mode))},
+          {"TrustServerCertificate", options.encryption.trustServerCertificate}};
 }
 
 nlohmann::json TargetJson(const CliOptions& options, const std::string& serverText,
@@ -93,7 +97,8 @@ bool StandardErrorIsTerminal() {
 }  // namespace
 
 int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                     std::ostream& err, const std::filesystem::path& program) {
+                     std::ostream& err, const std::filesystem::path& program,
+                     connection::FreeTdsConfig* freetds) {
   if (!args.empty() && args.front() == "diff") {
     return RunDiffCommand(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
   }
@@ -109,6 +114,10 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
       return RunFleetCommand(options, in, out, err, program.empty() ? CurrentProgram() : program);
     }
     credentials = ReadCredentials(options, in);
+    if (const std::string& file = options.encryption.caFile;
+        !file.empty() && !std::ifstream(data::PathFromUtf8(file))) {
+      throw UsageError{"--ca-file: cannot read " + file};
+    }
   } catch (const UsageError& error) {
     err << "quorvane-report: " << error.message << "\nTry 'quorvane-report --help'.\n";
     return kBadCommandLine;
@@ -153,11 +162,11 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     std::string oleDb =
         credentials.login
             ? connection::OleDbConnectionString(options.provider, serverText, *credentials.login,
-                                                credentials.password)
-            : connection::OleDbConnectionString(options.provider, serverText);
+                                                credentials.password, options.encryption)
+            : connection::OleDbConnectionString(options.provider, serverText, options.encryption);
     data::SecureWipe(credentials.password);
-    SQLServer.SetConnectionString(
-        connection::OdbcConnectionString(oleDb, data::InstalledOdbcDrivers()));
+    SQLServer.SetConnectionString(connection::OdbcConnectionString(
+        oleDb, data::InstalledOdbcDrivers(), connection::kThisPlatform, freetds));
     data::SecureWipe(oleDb);
   } catch (const connection::ConnectionStringError& error) {
     err << "quorvane-report: " << error.what() << "\n";
@@ -226,6 +235,12 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     host.EndLine();
     if (!connected) {
       err << "quorvane-report: connection failed: " << error.what() << "\n";
+      // The driver seldom says more than "failed" about a refused certificate.
+      if (const auto why = connection::ExplainEncryptionFailure(
+              serverText, options.encryption, options.timeoutSeconds,
+              {"--trust-server-certificate", "--encrypt optional"})) {
+        err << "quorvane-report: " << *why << "\n";
+      }
       return kConnectionFailed;
     }
     closeRecords();

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace quorvane::connection {
+class FreeTdsConfig;
+}
+
 namespace quorvane::cli {
 
 enum ExitCode : int {
@@ -21,8 +25,10 @@ enum ExitCode : int {
 // and writes it (and its snapshot). Progress, the coverage ledger and errors go to `err`, the
 // summary to `out`; a password asked for with --password-stdin is read from `in`. "diff" as the
 // first argument compares two snapshots instead; --servers reports on many servers, each
-// through a copy of `program` (empty: this program's own file).
+// through a copy of `program` (empty: this program's own file). `freetds` is the process's
+// private freetds.conf, without which FreeTDS cannot check a certificate.
 int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                     std::ostream& err, const std::filesystem::path& program = {});
+                     std::ostream& err, const std::filesystem::path& program = {},
+                     connection::FreeTdsConfig* freetds = nullptr);
 
 }  // namespace quorvane::cli

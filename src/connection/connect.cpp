@@ -4,6 +4,8 @@
 
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
+#include "connection/tls_diagnosis.h"
+#include "data/database_error.h"
 #include "data/secure_wipe.h"
 #include "report/query_runner.h"
 #include "report/report_run.h"
@@ -18,6 +20,9 @@ void Call(const std::function<void()>& hook) {
 
 // Shorter passwords would blank out ordinary words of a message.
 constexpr std::size_t kMinScrubbedPassword = 4;
+
+const TlsAdvice kSettingsTabAdvice{"\"Trust server certificate\" on the Settings tab",
+                                   "Optional encryption on the Settings tab"};
 
 }  // namespace
 
@@ -50,12 +55,13 @@ std::optional<int> ParseTimeout(std::string_view text) {
 }
 
 Connector::Connector(ConnectHost& host, data::Connection& SQLServer, ServerList& servers,
-                     ReportHooks report, DriverLister installedDrivers)
+                     ReportHooks report, DriverLister installedDrivers, FreeTdsConfig* freetds)
     : host_(host),
       SQLServer_(SQLServer),
       servers_(servers),
       report_(std::move(report)),
-      installedDrivers_(std::move(installedDrivers)) {}
+      installedDrivers_(std::move(installedDrivers)),
+      freetds_(freetds) {}
 
 Connector::~Connector() {
   data::SecureWipe(lastPassword_);
@@ -104,9 +110,10 @@ std::optional<ConnectOutcome> Connector::Prepare() {
 
   const bool windowsAuthentication = host_.WindowsAuthentication();
   const std::string provider = host_.ProviderText();
+  const EncryptionOptions encryption = host_.Encryption();
   std::string oleDb;
   if (windowsAuthentication) {
-    oleDb = OleDbConnectionString(provider, serverText);
+    oleDb = OleDbConnectionString(provider, serverText, encryption);
   } else {
     const auto index = servers_.Find(name);
     LoginPrompt prompt{"Log into " + serverText, "Log into SQL Server " + serverText,
@@ -115,13 +122,14 @@ std::optional<ConnectOutcome> Connector::Prepare() {
     if (!answer) return ConnectOutcome::kCancelled;
     JvLoginDialog1GetPassword(answer->userName, answer->password);
     data::SecureWipe(answer->password);
-    oleDb = OleDbConnectionString(provider, serverText, lastLoginName_, lastPassword_);
+    oleDb = OleDbConnectionString(provider, serverText, lastLoginName_, lastPassword_, encryption);
   }
 
   std::string odbc;
   try {
     odbc = OdbcConnectionString(
-        oleDb, installedDrivers_ ? installedDrivers_() : std::vector<std::string>{});
+        oleDb, installedDrivers_ ? installedDrivers_() : std::vector<std::string>{}, kThisPlatform,
+        freetds_);
   } catch (const std::exception& error) {  // also the driver lookup's own failure
     data::SecureWipe(oleDb);
     Fail(error.what());
@@ -134,11 +142,27 @@ std::optional<ConnectOutcome> Connector::Prepare() {
   Call(report_.resetReportExceptionCount);
   pendingName_ = name;
   pendingWindowsAuthentication_ = windowsAuthentication;
+  pendingServerText_ = serverText;
+  pendingEncryption_ = encryption;
+  pendingTimeout_ = *timeout;
   return std::nullopt;
 }
 
 void Connector::Open() {
-  SQLServer_.Open(report_.gatherInformation);
+  bool connected = false;
+  try {
+    SQLServer_.Open([&] {
+      connected = true;
+      Call(report_.gatherInformation);
+    });
+  } catch (const data::DatabaseError& error) {
+    if (connected) throw;
+    const auto why = ExplainEncryptionFailure(pendingServerText_, pendingEncryption_,
+                                              pendingTimeout_, kSettingsTabAdvice);
+    if (!why) throw;
+    throw data::DatabaseError(std::string(error.what()) + "\n\n" + *why, error.number(),
+                              error.state());
+  }
 }
 
 ConnectOutcome Connector::Finish(std::exception_ptr failure) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "connection/encryption.h"
 #include "connection/server_list.h"
 #include "data/connection.h"
 
@@ -16,6 +17,8 @@ class ReportRun;
 }  // namespace quorvane::report
 
 namespace quorvane::connection {
+
+class FreeTdsConfig;
 
 // What the login dialog (`JvLoginDialog1`) shows.
 struct LoginPrompt {
@@ -38,6 +41,8 @@ class ConnectHost {
   virtual bool WindowsAuthentication() const = 0;  // `WinAuthCheckBox` ticked
   virtual std::string TimeoutText() const = 0;     // `ConnectionTimeoutMaskEdit`
   virtual std::string ProviderText() const = 0;    // `ProviderEdit`, as typed
+  // The Settings tab's encryption group.
+  virtual EncryptionOptions Encryption() const { return {}; }
 
   // Shows the login dialog modally; nothing when the user cancels.
   virtual std::optional<LoginAnswer> ShowLoginDialog(const LoginPrompt& prompt) = 0;
@@ -84,8 +89,10 @@ enum class ConnectOutcome {
 // password event. Holds the last login name and password, in memory only.
 class Connector {
  public:
+  // `freetds` is the process's private freetds.conf, without which FreeTDS cannot check a
+  // certificate.
   Connector(ConnectHost& host, data::Connection& SQLServer, ServerList& servers, ReportHooks report,
-            DriverLister installedDrivers);
+            DriverLister installedDrivers, FreeTdsConfig* freetds = nullptr);
   ~Connector();
   Connector(const Connector&) = delete;
   Connector& operator=(const Connector&) = delete;
@@ -101,7 +108,8 @@ class Connector {
   //
   // Prepare: the outcome when Connect ends there, nothing when the connection is to be opened.
   std::optional<ConnectOutcome> Prepare();
-  // Opens the connection, which runs the report. Throws what the open or the run throws.
+  // Opens the connection, which runs the report. Throws what the open or the run throws; a
+  // connection refused for its encryption with the reason found by looking at the server.
   void Open();
   // After Open: records the server with its login, or shows `failure` in an error box.
   ConnectOutcome Finish(std::exception_ptr failure);
@@ -120,11 +128,16 @@ class Connector {
   ServerList& servers_;
   ReportHooks report_;
   DriverLister installedDrivers_;
+  FreeTdsConfig* freetds_;
   std::string lastLoginName_;
   std::string lastPassword_;
   // What Prepare found, for Finish.
   std::string pendingName_;
   bool pendingWindowsAuthentication_ = true;
+  // What Open needs to explain a refusal.
+  std::string pendingServerText_;
+  EncryptionOptions pendingEncryption_;
+  int pendingTimeout_ = 0;
 };
 
 // The timeout field's text as seconds: blanks around digits allowed, nothing else.

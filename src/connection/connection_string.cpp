@@ -24,6 +24,17 @@ std::string Quoted(std::string_view value, char quote) {
   return text;
 }
 
+std::string EncryptionPairs(const EncryptionOptions& e) {
+  if (e == EncryptionOptions{}) return {};
+  std::string text = ";Use Encryption for Data=" + std::string(EncryptModeName(e.mode));
+  if (e.trustServerCertificate) text += ";Trust Server Certificate=True";
+  if (!e.hostNameInCertificate.empty()) {
+    text += ";Host Name In Certificate=" + QuoteOleDbValue(e.hostNameInCertificate, true);
+  }
+  if (!e.caFile.empty()) text += ";Server Certificate=" + QuoteOleDbValue(e.caFile, true);
+  return text;
+}
+
 }  // namespace
 
 std::string QuoteOleDbValue(std::string_view value, bool keepEdgeBlanks) {
@@ -41,18 +52,20 @@ std::string QuoteOleDbValue(std::string_view value, bool keepEdgeBlanks) {
   return Quoted(value, hasDouble && !hasSingle ? '\'' : '"');
 }
 
-std::string OleDbConnectionString(std::string_view provider, std::string_view server) {
+std::string OleDbConnectionString(std::string_view provider, std::string_view server,
+                                  const EncryptionOptions& encryption) {
   return "Provider=" + QuoteOleDbValue(provider, false) +
          ";Integrated Security=SSPI;Persist Security Info=False;Data Source=" +
-         QuoteOleDbValue(server, false);
+         QuoteOleDbValue(server, false) + EncryptionPairs(encryption);
 }
 
 std::string OleDbConnectionString(std::string_view provider, std::string_view server,
-                                  std::string_view userName, std::string_view password) {
+                                  std::string_view userName, std::string_view password,
+                                  const EncryptionOptions& encryption) {
   return "Provider=" + QuoteOleDbValue(provider, false) +
          ";Persist Security Info=False;Data Source=" + QuoteOleDbValue(server, false) +
          ";User ID=" + QuoteOleDbValue(userName, true) +
-         ";Password=" + QuoteOleDbValue(password, true);
+         ";Password=" + QuoteOleDbValue(password, true) + EncryptionPairs(encryption);
 }
 
 Pairs ParseOleDbConnectionString(std::string_view text) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "connection/freetds_config.h"
+
 namespace quorvane::connection {
 
 namespace {
@@ -52,6 +54,93 @@ int MicrosoftDriverVersion(std::string_view name) {
   int version = 0;
   const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), version);
   return error == std::errc{} && end == rest.data() + rest.size() ? version : 0;
+}
+
+// N of a Microsoft driver's name: "ODBC Driver N for SQL Server", or a library path holding
+// "msodbcsqlN" or "libmsodbcsql-N"; 0 when the name tells none (Native Client).
+int MicrosoftDriverGeneration(std::string_view name) {
+  if (const int version = MicrosoftDriverVersion(name)) return version;
+  const std::string lowered = Lowered(name);
+  std::size_t at = lowered.find("msodbcsql");
+  if (at == std::string::npos) return 0;
+  at += std::string_view("msodbcsql").size();
+  if (at < lowered.size() && lowered[at] == '-') ++at;
+  int version = 0;
+  std::from_chars(lowered.data() + at, lowered.data() + lowered.size(), version);
+  return version;
+}
+
+bool TrueOrFalse(std::string_view keyword, std::string_view text) {
+  const std::string value = Lowered(Trim(text));
+  if (value == "true" || value == "yes" || value == "1") return true;
+  if (value == "false" || value == "no" || value == "0") return false;
+  throw ConnectionStringError("The connection string's \"" + std::string(keyword) +
+                              "\" must be True or False.");
+}
+
+// Reads one encryption pair of an OLE DB string into `e`; false for any other keyword.
+bool ReadEncryptionPair(const Pair& pair, EncryptionOptions& e) {
+  const std::string key = Lowered(pair.keyword);
+  if (key == "use encryption for data" || key == "encrypt") {
+    const std::optional<EncryptMode> mode = ParseEncryptMode(Trim(pair.value));
+    if (!mode) {
+      throw ConnectionStringError("The encryption \"" + pair.value +
+                                  "\" is none of Optional, Mandatory and Strict.");
+    }
+    e.mode = *mode;
+  } else if (key == "trust server certificate" || key == "trustservercertificate") {
+    e.trustServerCertificate = TrueOrFalse(pair.keyword, pair.value);
+  } else if (key == "host name in certificate" || key == "hostnameincertificate") {
+    e.hostNameInCertificate = pair.value;
+  } else if (key == "server certificate" || key == "servercertificate") {
+    e.caFile = pair.value;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Encrypt, TrustServerCertificate, HostNameInCertificate and ServerCertificate as Microsoft's
+// drivers take them: 18 knows Mandatory and Strict, 17 and Native Client only yes and no.
+void AddMicrosoftEncryption(const std::string& driver, const EncryptionOptions& e, Pairs& pairs) {
+  const int generation = MicrosoftDriverGeneration(driver);
+  switch (e.mode) {
+    case EncryptMode::kOptional:
+      // Like the OLE DB providers: encrypted, without insisting on a certificate from a
+      // trusted authority, which most SQL Servers do not have.
+      pairs.push_back({"Encrypt", "yes"});
+      pairs.push_back({"TrustServerCertificate", "yes"});
+      return;
+    case EncryptMode::kMandatory:
+      if (!e.caFile.empty()) {
+        throw ConnectionStringError(
+            "Microsoft's ODBC driver takes a certificate file only with strict encryption, and "
+            "then as the server's own certificate. For mandatory encryption, install the CA "
+            "among the system's trusted authorities.");
+      }
+      pairs.push_back({"Encrypt", generation >= 18 ? "Mandatory" : "yes"});
+      pairs.push_back({"TrustServerCertificate", e.trustServerCertificate ? "yes" : "no"});
+      break;
+    case EncryptMode::kStrict:
+      if (generation < 18) {
+        throw ConnectionStringError(
+            "Strict encryption (TDS 8.0) needs Microsoft's ODBC Driver 18 "
+            "for SQL Server or later; \"" +
+            driver + "\" cannot use it.");
+      }
+      pairs.push_back({"Encrypt", "Strict"});
+      break;
+  }
+  if (!e.hostNameInCertificate.empty()) {
+    if (generation < 18) {
+      throw ConnectionStringError(
+          "A host name for the certificate needs Microsoft's ODBC Driver "
+          "18 for SQL Server or later; \"" +
+          driver + "\" cannot take one.");
+    }
+    pairs.push_back({"HostNameInCertificate", e.hostNameInCertificate});
+  }
+  if (!e.caFile.empty()) pairs.push_back({"ServerCertificate", e.caFile});
 }
 
 std::string InstalledList(const std::vector<std::string>& installed) {
@@ -286,13 +375,14 @@ Pairs ParseOdbcFreeTds(std::string_view text) {
 
 std::string OdbcConnectionString(std::string_view oleDbConnectionString,
                                  const std::vector<std::string>& installedDrivers,
-                                 DriverPlatform platform) {
+                                 DriverPlatform platform, FreeTdsConfig* freetds) {
   std::string provider;
   std::string dataSource;
   std::string database;
   std::string userName;
   std::string password;
   bool integrated = false;
+  EncryptionOptions encryption;
   for (const Pair& pair : ParseOleDbConnectionString(oleDbConnectionString)) {
     const std::string key = Lowered(pair.keyword);
     if (key == "provider") {
@@ -309,16 +399,25 @@ std::string OdbcConnectionString(std::string_view oleDbConnectionString,
       password = pair.value;
     } else if (key == "initial catalog" || key == "database") {
       database = pair.value;
-    } else if (key != "persist security info") {
+    } else if (!ReadEncryptionPair(pair, encryption) && key != "persist security info") {
       throw ConnectionStringError("Unsupported connection string keyword \"" + pair.keyword +
                                   "\".");
     }
   }
 
+  if (const auto conflict = EncryptionConflict(encryption)) throw ConnectionStringError(*conflict);
+  const EncryptMode mode = encryption.mode;
+
   const OdbcDriver driver = ChooseOdbcDriver(provider, installedDrivers, platform);
   const DriverFamily family = driver.family;
   Pairs wanted{{"Driver", driver.name}};
   if (family == DriverFamily::kOther) {
+    if (mode != EncryptMode::kOptional) {
+      throw ConnectionStringError(
+          "This program does not know how to make the ODBC driver \"" + driver.name +
+          "\" encrypt. " + std::string(EncryptModeName(mode)) +
+          " encryption needs Microsoft's ODBC Driver for SQL Server or FreeTDS.");
+    }
     wanted.push_back({"Server", std::string(Trim(dataSource))});
   } else {
     const DataSource source = ParseDataSource(dataSource);
@@ -335,18 +434,45 @@ std::string OdbcConnectionString(std::string_view oleDbConnectionString,
         throw ConnectionStringError("The FreeTDS ODBC driver cannot open \"" + source.protocol +
                                     ":\" connections.");
       }
-      // FreeTDS wants the port apart; with a port the instance needs no lookup.
-      if (source.port) {
-        wanted.push_back({"Server", source.host});
-        wanted.push_back({"Port", std::to_string(*source.port)});
-      } else if (!source.instance.empty()) {
-        wanted.push_back({"Server", source.host + "\\" + source.instance});
-      } else {
-        wanted.push_back({"Server", source.host});
+      if (mode == EncryptMode::kStrict) {
+        throw ConnectionStringError(
+            "The FreeTDS ODBC driver cannot use strict encryption (TDS 8.0). Use mandatory "
+            "encryption, or Microsoft's ODBC Driver 18 for SQL Server as the provider.");
       }
-      wanted.push_back({"TDS_Version", "7.4"});
-      wanted.push_back({"ClientCharset", "UTF-8"});
-      wanted.push_back({"Encryption", "request"});
+      if (!encryption.hostNameInCertificate.empty()) {
+        throw ConnectionStringError(
+            "The FreeTDS ODBC driver checks the certificate against the server's own name only. "
+            "Connect with a name the certificate holds, or use Microsoft's ODBC Driver 18 for SQL "
+            "Server as the provider.");
+      }
+      if (mode == EncryptMode::kMandatory && !encryption.trustServerCertificate) {
+        // FreeTDS checks certificates only for a server described in its configuration file.
+        if (!freetds) {
+          throw ConnectionStringError(
+              "The FreeTDS ODBC driver checks certificates only through a configuration file, "
+              "and this program could not set one up in its private temporary folder.");
+        }
+        const FreeTdsSection section{source.host, source.port,
+                                     source.port ? std::string() : source.instance,
+                                     encryption.caFile.empty() ? "system" : encryption.caFile};
+        wanted.push_back({"Servername", freetds->Add(section)});
+        wanted.push_back({"ClientCharset", "UTF-8"});
+      } else {
+        // FreeTDS wants the port apart; with a port the instance needs no lookup.
+        if (source.port) {
+          wanted.push_back({"Server", source.host});
+          wanted.push_back({"Port", std::to_string(*source.port)});
+        } else if (!source.instance.empty()) {
+          wanted.push_back({"Server", source.host + "\\" + source.instance});
+        } else {
+          wanted.push_back({"Server", source.host});
+        }
+        wanted.push_back({"TDS_Version", "7.4"});
+        wanted.push_back({"ClientCharset", "UTF-8"});
+        // "request" encrypts what the server lets it, the login at least; "require" fails
+        // against a server that cannot encrypt.
+        wanted.push_back({"Encryption", mode == EncryptMode::kMandatory ? "require" : "request"});
+      }
     } else {
       std::string server;
       if (!source.protocol.empty()) {
@@ -359,10 +485,7 @@ std::string OdbcConnectionString(std::string_view oleDbConnectionString,
       if (!source.instance.empty()) server += "\\" + source.instance;
       if (source.port) server += "," + std::to_string(*source.port);
       wanted.push_back({"Server", server});
-      // Like the OLE DB providers: encrypted, without insisting on a certificate from a
-      // trusted authority, which most SQL Servers do not have.
-      wanted.push_back({"Encrypt", "yes"});
-      wanted.push_back({"TrustServerCertificate", "yes"});
+      AddMicrosoftEncryption(driver.name, encryption, wanted);
     }
   }
   if (!database.empty()) wanted.push_back({"Database", database});
@@ -381,6 +504,8 @@ std::string OdbcConnectionString(std::string_view oleDbConnectionString,
     if (pair.keyword == "Database") field = "database name";
     if (pair.keyword == "UID") field = "login name";
     if (pair.keyword == "PWD") field = "password";
+    if (pair.keyword == "HostNameInCertificate") field = "host name in certificate";
+    if (pair.keyword == "ServerCertificate") field = "certificate file";
     text += pair.keyword + "=" + QuoteOdbcValue(family, pair.value, field) + ";";
   }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "connection/connection_string.h"
+#include "connection/encryption.h"
 
 namespace quorvane::connection {
 
@@ -67,10 +68,18 @@ std::string QuoteOdbcValue(DriverFamily family, std::string_view value, std::str
 Pairs ParseOdbcStandard(std::string_view text);
 Pairs ParseOdbcFreeTds(std::string_view text);
 
+class FreeTdsConfig;
+
 // Translates one of the program's OLE DB connection strings into the ODBC connection string
-// that opens the same login through an installed driver. Throws ConnectionStringError.
+// that opens the same login through an installed driver, with the encryption it asks for in
+// that driver's own terms (read from Microsoft's OLE DB Driver keywords "Use Encryption for
+// Data", "Trust Server Certificate", "Host Name In Certificate", "Server Certificate", or their
+// ODBC names). Checking a certificate with FreeTDS takes a section of `freetds`,
+// which is added there. What a driver cannot do is refused, never done in part: throws
+// ConnectionStringError.
 std::string OdbcConnectionString(std::string_view oleDbConnectionString,
                                  const std::vector<std::string>& installedDrivers,
-                                 DriverPlatform platform = kThisPlatform);
+                                 DriverPlatform platform = kThisPlatform,
+                                 FreeTdsConfig* freetds = nullptr);
 
 }  // namespace quorvane::connection

@@ -71,6 +71,8 @@ void DefaultSettingsBitBtnClick(Settings& settings) {
   settings.ignoreReplicationSection = false;
   settings.jobHistory = kDefaultJobHistory;
   settings.jobHistoryLimit = kDefaultJobHistoryLimit;
+  settings.encrypt = EncryptMode::kOptional;
+  settings.trustServerCertificate = false;
 }
 
 LoadedSettings SettingsFile::LoadSettings(const WindowPlacement& current) const {
@@ -95,6 +97,10 @@ LoadedSettings SettingsFile::LoadSettings(const WindowPlacement& current) const 
   s.jobHistory = ClampJobHistory(file.ReadInteger(kSection, "JobHistory", kDefaultJobHistory));
   s.jobHistoryLimit =
       ClampJobHistory(file.ReadInteger(kSection, "JobHistoryLimit", kDefaultJobHistoryLimit));
+  // A file from before encryption could be chosen has neither key: the default, as then.
+  s.encrypt =
+      ParseEncryptMode(file.ReadString(kSection, "Encrypt", "")).value_or(EncryptMode::kOptional);
+  s.trustServerCertificate = file.ReadBool(kSection, "TrustServerCertificate", false);
 
   s.servers = ParseServers(servers);
   std::string login;
@@ -138,7 +144,9 @@ void SettingsFile::SaveSettings(const Settings& s) const {
                  {"ConnectionTimeout", s.connectionTimeout},
                  {"ConnectionProvider", s.connectionProvider},
                  {"JobHistory", std::to_string(ClampJobHistory(s.jobHistory))},
-                 {"JobHistoryLimit", std::to_string(ClampJobHistory(s.jobHistoryLimit))}});
+                 {"JobHistoryLimit", std::to_string(ClampJobHistory(s.jobHistoryLimit))},
+                 {"Encrypt", std::string(EncryptModeName(s.encrypt))},
+                 {"TrustServerCertificate", Bool(s.trustServerCertificate)}});
   Write(values);
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "connection/encryption.h"
 #include "connection/server_list.h"
 
 namespace quorvane::connection {
@@ -47,6 +48,8 @@ struct Settings {
   std::string connectionProvider{kDefaultConnectionProvider};
   int jobHistory = kDefaultJobHistory;
   int jobHistoryLimit = kDefaultJobHistoryLimit;
+  EncryptMode encrypt = EncryptMode::kOptional;  // `Encrypt`
+  bool trustServerCertificate = false;           // `TrustServerCertificate`
   bool operator==(const Settings&) const = default;
 };
 
@@ -72,7 +75,7 @@ class SettingsFile {
   // server list is built from `Servers` and the current server restored if it is listed.
   LoadedSettings LoadSettings(const WindowPlacement& current) const;
 
-  // `SaveSettings`: all sixteen keys in one atomic write (placement only when not maximized).
+  // `SaveSettings`: all eighteen keys in one atomic write (placement only when not maximized).
   // Throws SettingsWriteError.
   void SaveSettings(const Settings& settings) const;
 

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/main_window.h"
+#include "connection/freetds_config.h"
 #include "sqlserver_sim/server.h"
 
 namespace quorvane::app::testing {
@@ -79,6 +80,12 @@ class WindowFixture {
     options.settings.file = (folder.path() + "/SQLServerQuorvane.ini").toStdString();
     options.temporaryReportFile = (folder.path() + "/~SQLServerQuorvane.htm").toStdString();
     options.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+    // The test's environment names the file; setting it here, with Qt's threads running, would
+    // not be safe.
+    if (const QByteArray conf = qgetenv("FREETDSCONF"); !conf.isEmpty()) {
+      freetds = std::make_unique<connection::FreeTdsConfig>(conf.toStdString());
+      options.freetds = freetds.get();
+    }
   }
 
   // Writes the settings file before the window starts.
@@ -106,6 +113,7 @@ class WindowFixture {
   connection::ConnectOutcome RunDemoReport(int timeoutMs = 60000);
 
   QTemporaryDir folder;
+  std::unique_ptr<connection::FreeTdsConfig> freetds;
   WindowOptions options;
   std::unique_ptr<sqlsim::Server> simulator;
   QString serverText;

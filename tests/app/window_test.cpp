@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -23,6 +24,9 @@
 #include "app/login_dialog.h"
 #include "app/server_box.h"
 #include "app/window_placement.h"
+#include "sqlserver_sim/scenario.h"
+#include "sqlserver_sim/tls.h"
+#include "support/test_certificates.h"
 #include "viewer/report_view.h"
 #include "window_fixture.h"
 
@@ -100,6 +104,76 @@ class WindowTest : public QObject {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(f.Find<QToolButton>("FileSavePathSpeedButton"), &leave);
     QCOMPARE(form.StatusText(), QString());
+  }
+
+  void encryptionGroupIsReadFromTheSettingsAndSaved() {
+    WindowFixture f;
+    f.WriteSettings("[SQLServerQuorvane]\r\nEncrypt=Mandatory\r\nTrustServerCertificate=1\r\n");
+    TForm1& form = f.Window();
+    f.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    auto* group = f.Find<QGroupBox>("EncryptionGroupBox");
+    QCOMPARE(group->title(), QString("Encryption"));
+    QVERIFY(group->isVisible());
+    const auto* above = f.Find<QCheckBox>("IgnoreReplicationSectionCheckBox");
+    QVERIFY(group->geometry().top() > above->geometry().bottom());
+    QVERIFY(group->geometry().bottom() <= group->parentWidget()->height());
+    auto* mode = f.Find<QComboBox>("EncryptComboBox");
+    auto* trust = f.Find<QCheckBox>("TrustServerCertificateCheckBox");
+    QCOMPARE(mode->currentText(), QString("Mandatory"));
+    QVERIFY(trust->isChecked() && trust->isEnabled());
+    QVERIFY(!f.Find<QPushButton>("SaveSettingsBitBtn")->isEnabled());
+
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(trust, &enter);
+    QVERIFY(form.StatusText().startsWith("Accept the server's certificate"));
+    // Strict always checks the certificate, so trusting it is not offered.
+    mode->setCurrentIndex(mode->findText("Strict"));
+    QVERIFY(!trust->isEnabled());
+    QVERIFY(f.Find<QPushButton>("SaveSettingsBitBtn")->isEnabled());
+    QTest::mouseClick(f.Find<QPushButton>("SaveSettingsBitBtn"), Qt::LeftButton);
+    const QByteArray ini = ReadFile(QString::fromStdString(f.options.settings.file.string()));
+    QVERIFY2(ini.contains("Encrypt=Strict"), ini.constData());
+    QVERIFY(ini.contains("TrustServerCertificate=1"));
+
+    QTest::mouseClick(f.Find<QPushButton>("DefaultSettingsBitBtn"), Qt::LeftButton);
+    QCOMPARE(mode->currentText(), QString("Optional"));
+    QVERIFY(!trust->isChecked() && !trust->isEnabled());
+  }
+
+  // A refused certificate through the real driver: the error box says why and what to do, and
+  // trusting the certificate then connects.
+  void refusedCertificateIsExplainedAndTrustingItConnects() {
+    const auto* certificates = quorvane::testing::Certificates();
+    if (!sqlsim::TlsAvailable() || !certificates) QSKIP("no TLS simulator or no openssl command");
+    const auto& self = certificates->selfSigned;
+    WindowFixture f(
+        false, sqlsim::WithEncryption(sqlsim::DemoScenario(), {self.certificate, self.key, false}));
+    if (!f.options.freetds) QSKIP("FREETDSCONF names no file for the test");
+    f.WriteSettings("[SQLServerQuorvane]\r\nEncrypt=Mandatory\r\n");
+    TForm1& form = f.Window();
+    auto* box = f.Find<ServerBox>("SQLServerComboBox");
+    QTest::keyClicks(box->lineEdit(), f.serverText);
+    f.Find<QCheckBox>("WinAuthCheckBox")->setChecked(false);
+    QSignalSpy finished(&form, &TForm1::runFinished);
+    QString error;
+    AnswerNextModal([&error](QWidget* modal) {
+      auto* login = qobject_cast<LoginDialog*>(modal);
+      login->findChild<QLineEdit*>("UserNameEdit")->setText("sa");
+      login->findChild<QLineEdit*>("PasswordEdit")->setText("secret");
+      login->accept();
+      AcceptNextMessageBox(&error);
+    });
+    QTest::mouseClick(f.Find<QPushButton>("ConnectBitBtn"), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
+             connection::ConnectOutcome::kFailed);
+    QVERIFY2(error.contains("The server's certificate is not trusted: self-signed certificate"),
+             qPrintable(error));
+    QVERIFY(
+        error.contains("Use \"Trust server certificate\" on the Settings tab or install the CA."));
+
+    f.Find<QCheckBox>("TrustServerCertificateCheckBox")->setChecked(true);
+    QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
   }
 
   void debugSwitchFromTheCommandLine() {

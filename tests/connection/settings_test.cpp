@@ -32,6 +32,8 @@ Settings Unusual() {
   s.connectionProvider = "FreeTDS";
   s.jobHistory = 250;
   s.jobHistoryLimit = 5;
+  s.encrypt = EncryptMode::kMandatory;
+  s.trustServerCertificate = true;
   return s;
 }
 
@@ -65,12 +67,34 @@ TEST(SaveSettings, RoundTripsEveryKey) {
   const SettingsFile file(folder / "s.ini");
   Settings saved = Unusual();
   file.SaveSettings(saved);
-  EXPECT_EQ(Keys(file.Path()).size(), 16u);
+  const auto keys = Keys(file.Path());
+  EXPECT_EQ(keys.size(), 18u);
+  EXPECT_EQ(keys.at("Encrypt"), "Mandatory");
+  EXPECT_EQ(keys.at("TrustServerCertificate"), "1");
 
   const LoadedSettings loaded = file.LoadSettings(kDesign);
   saved.connectionTimeout = "30";  // values are read back trimmed
   EXPECT_EQ(loaded.settings, saved);
   EXPECT_FALSE(loaded.windowsAuthentication);  // SRV1 is remembered with 'sa'
+}
+
+// A file written before encryption could be chosen connects as it always did.
+TEST(LoadSettings, ReadsTheEncryptionKeysAndDefaultsAnOldFileToOptional) {
+  TempFolder folder;
+  const auto path = folder / "s.ini";
+  WriteBytes(path, "[SQLServerQuorvane]\nConnectionProvider=SQLOLEDB.1\nJobHistory=50\n");
+  Settings s = SettingsFile(path).LoadSettings(kDesign).settings;
+  EXPECT_EQ(s.encrypt, EncryptMode::kOptional);
+  EXPECT_FALSE(s.trustServerCertificate);
+  EXPECT_EQ(s.jobHistory, 50);
+
+  WriteBytes(path, "[SQLServerQuorvane]\nEncrypt=strict\nTrustServerCertificate=1\n");
+  s = SettingsFile(path).LoadSettings(kDesign).settings;
+  EXPECT_EQ(s.encrypt, EncryptMode::kStrict);
+  EXPECT_TRUE(s.trustServerCertificate);
+
+  WriteBytes(path, "[SQLServerQuorvane]\nEncrypt=sometimes\n");
+  EXPECT_EQ(SettingsFile(path).LoadSettings(kDesign).settings.encrypt, EncryptMode::kOptional);
 }
 
 TEST(LoadSettings, ClampsTheJobHistoryLimits) {

@@ -8,8 +8,31 @@
 #include <sstream>
 
 #include "cli/report_command.h"
+#include "connection/freetds_config.h"
 
 namespace quorvane::e2e {
+
+namespace {
+
+// FREETDSCONF is set while the process has no other thread, before the first test.
+class FreeTdsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { config_ = connection::FreeTdsConfig::ForThisProcess(); }
+  void TearDown() override { config_.reset(); }
+  connection::FreeTdsConfig* Get() const { return config_.get(); }
+
+ private:
+  std::unique_ptr<connection::FreeTdsConfig> config_;
+};
+
+FreeTdsEnvironment* const freeTdsEnvironment =
+    static_cast<FreeTdsEnvironment*>(::testing::AddGlobalTestEnvironment(new FreeTdsEnvironment));
+
+}  // namespace
+
+connection::FreeTdsConfig* ProcessFreeTdsConfig() {
+  return freeTdsEnvironment->Get();
+}
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -45,7 +68,7 @@ CommandRun RunCommand(const sqlsim::Server& server, const std::string& name,
   std::istringstream in(std::string(sqlsim::kDemoPassword) + "\n");
   std::ostringstream out;
   std::ostringstream err;
-  const int exitCode = cli::RunReportCommand(args, in, out, err);
+  const int exitCode = cli::RunReportCommand(args, in, out, err, {}, ProcessFreeTdsConfig());
   CommandRun run{exitCode, ReadFile(path), err.str()};
   std::filesystem::remove(path);
   return run;

@@ -6,6 +6,10 @@
 
 #include "sqlserver_sim/server.h"
 
+namespace quorvane::connection {
+class FreeTdsConfig;
+}
+
 // What the end-to-end tests share: files, counting, and the report command against a
 // simulator with the demo login.
 namespace quorvane::e2e {
@@ -21,6 +25,9 @@ struct CommandRun {
   std::string html;
   std::string err;
 };
+
+// The private freetds.conf of the test process, set up before the first test runs.
+connection::FreeTdsConfig* ProcessFreeTdsConfig();
 
 // The report command, in this process, against `server` with the demo login, writing to a file
 // named after `name` (removed afterwards).

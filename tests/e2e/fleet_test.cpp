@@ -134,5 +134,24 @@ TEST(Fleet, RefusesAServersFileItCannotUse) {
   std::filesystem::remove(login);
 }
 
+// Every server is reached as encrypted as the command line asks: a server that cannot encrypt
+// is refused, never reported over a plain link.
+TEST(Fleet, PassesTheEncryptionOnToEveryServer) {
+  sqlsim::Server plain(sqlsim::DemoScenario());
+  plain.Start();
+  const std::filesystem::path folder = OutputPath("encrypted");
+  const Outcome run = Fleet(
+      WriteServers(ServerText(plain) + " sa\n"), folder, std::string(sqlsim::kDemoPassword) + "\n",
+      {"--password-stdin", "--encrypt", "mandatory", "--trust-server-certificate"});
+  EXPECT_EQ(run.status, cli::kConnectionFailed) << run.err;
+  const auto rows = IndexRows(ReadFile(folder / "index.htm"));
+  ASSERT_EQ(rows.size(), 1u);
+  for (const std::string& link : rows[0].links) {  // its log at the most, no report
+    EXPECT_FALSE(link.ends_with(".htm")) << link;
+  }
+  EXPECT_NE(rows[0].status.find("encrypt"), std::string::npos) << rows[0].status;
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace quorvane::e2e

@@ -34,13 +34,35 @@ TEST(CommandLine, DefaultsFollowTheSettingsTabDefaults) {
   EXPECT_EQ(o.jobHistory, 100);
   EXPECT_EQ(o.jobHistoryLimit, 20);
   EXPECT_EQ(o.queryTimeoutSeconds, 15);
+  EXPECT_EQ(o.encryption, connection::EncryptionOptions{});  // optional, as before the option
 }
 
 TEST(CommandLine, EverySettingHasAnOption) {
-  const CliOptions o = ParseCommandLine(
-      {"-S", "SRV1\\INST", "-U", "audit", "--password-stdin", "--provider", "FreeTDS", "--timeout",
-       "30", "--no-cmdshell", "--no-ole-automation", "--no-replication", "--job-history", "1000",
-       "--job-history-limit", "1", "-o", "out.htm", "--debug"});
+  const CliOptions o = ParseCommandLine({"-S",
+                                         "SRV1\\INST",
+                                         "-U",
+                                         "audit",
+                                         "--password-stdin",
+                                         "--provider",
+                                         "FreeTDS",
+                                         "--timeout",
+                                         "30",
+                                         "--no-cmdshell",
+                                         "--no-ole-automation",
+                                         "--no-replication",
+                                         "--job-history",
+                                         "1000",
+                                         "--job-history-limit",
+                                         "1",
+                                         "-o",
+                                         "out.htm",
+                                         "--debug",
+                                         "--encrypt",
+                                         "strict",
+                                         "--ca-file",
+                                         "/etc/db.pem",
+                                         "--host-name-in-certificate",
+                                         "db.example"});
   EXPECT_EQ(o.server, "SRV1\\INST");
   EXPECT_EQ(o.login, "audit");
   EXPECT_TRUE(o.passwordFromStdin);
@@ -53,6 +75,10 @@ TEST(CommandLine, EverySettingHasAnOption) {
   EXPECT_EQ(o.jobHistoryLimit, 1);
   EXPECT_EQ(o.output, "out.htm");
   EXPECT_TRUE(o.debug);
+  EXPECT_EQ(o.encryption, (connection::EncryptionOptions{connection::EncryptMode::kStrict, false,
+                                                         "/etc/db.pem", "db.example"}));
+  EXPECT_TRUE(ParseCommandLine({"-S", "x", "--encrypt", "mandatory", "--trust-server-certificate"})
+                  .encryption.trustServerCertificate);
 }
 
 TEST(CommandLine, BadCommandLinesAreRefusedWithAReason) {
@@ -84,6 +110,17 @@ TEST(CommandLine, BadCommandLinesAreRefusedWithAReason) {
             std::string::npos);
   EXPECT_NE(reason({"-S", "x", "--jobs", "2"}).find("goes with --servers"), std::string::npos);
   EXPECT_NE(reason({"-S", "x", "--json", ""}).find("not an empty one"), std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--encrypt", "yes"}).find("optional, mandatory or strict"),
+            std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--ca-file", "/ca.pem"}).find("go with --encrypt mandatory"),
+            std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--encrypt", "strict", "--trust-server-certificate"})
+                .find("goes with --encrypt mandatory"),
+            std::string::npos);
+  EXPECT_NE(reason({"-S", "x", "--encrypt", "mandatory", "--trust-server-certificate",
+                    "--host-name-in-certificate", "db"})
+                .find("skips the checks"),
+            std::string::npos);
 }
 
 TEST(ReportCommand, BadOptionExitsWithTwoAndHelpWithZero) {
@@ -93,6 +130,13 @@ TEST(ReportCommand, BadOptionExitsWithTwoAndHelpWithZero) {
   Outcome help = RunCommand({"--help"});
   EXPECT_EQ(help.status, kReportClean);
   EXPECT_NE(help.out.find("Usage: quorvane-report"), std::string::npos);
+}
+
+TEST(ReportCommand, UnreadableCaFileIsABadCommandLine) {
+  Outcome o =
+      RunCommand({"--server", "x", "--encrypt", "mandatory", "--ca-file", "/nonexistent/ca"});
+  EXPECT_EQ(o.status, kBadCommandLine);
+  EXPECT_NE(o.err.find("--ca-file: cannot read /nonexistent/ca"), std::string::npos) << o.err;
 }
 
 TEST(ReportCommand, LoginWithoutPasswordOnStdinIsABadCommandLine) {

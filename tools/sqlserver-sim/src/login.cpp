@@ -22,7 +22,15 @@ std::map<std::uint8_t, Bytes> ParsePrelogin(std::span<const std::uint8_t> payloa
   return options;
 }
 
-Bytes BuildPreloginResponse(std::array<std::uint8_t, 4> version, std::uint16_t subBuild) {
+std::uint8_t NegotiateEncryption(std::uint8_t client, bool haveCertificate, bool required) {
+  if (!haveCertificate) return kEncryptNotSupported;
+  if (client == kEncryptOn || client == kEncryptRequired) return kEncryptOn;
+  if (required) return kEncryptRequired;
+  return client == kEncryptOff ? kEncryptOff : kEncryptNotSupported;
+}
+
+Bytes BuildPreloginResponse(std::array<std::uint8_t, 4> version, std::uint16_t subBuild,
+                            std::uint8_t encryption) {
   struct Option {
     std::uint8_t token;
     Bytes data;
@@ -32,7 +40,7 @@ Bytes BuildPreloginResponse(std::array<std::uint8_t, 4> version, std::uint16_t s
        // major, minor, build (big-endian), sub-build (big-endian)
        {version[0], version[1], version[2], version[3], static_cast<std::uint8_t>(subBuild >> 8),
         static_cast<std::uint8_t>(subBuild)}},
-      {kPreloginEncryption, {kEncryptNotSupported}},
+      {kPreloginEncryption, {encryption}},
       {kPreloginInstance, {0x00}},
       {kPreloginThreadId, {}},
       {kPreloginMars, {0x00}},

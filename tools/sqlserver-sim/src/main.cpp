@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "sqlserver_sim/scale.h"
+#include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/server.h"
 
 namespace {
@@ -24,7 +25,9 @@ constexpr const char* kUsage =
     "  --log FILE   append every batch received to FILE, each followed by a GO line\n"
     "  --demo       serve the built-in demo instance instead of a scenario file\n"
     "  --scale SIZES  grow the instance, e.g. databases=5000,logins=20000,jobs=2000,\n"
-    "               history=100000,rows=500000 (any of them; see README.md)\n";
+    "               history=100000,rows=500000 (any of them; see README.md)\n"
+    "  --certificate FILE --key FILE  offer TLS with this certificate (PEM) and key\n"
+    "  --force-encryption  with a certificate: every client must encrypt\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "sqlserver-sim: " << problem << "\n";
@@ -41,6 +44,7 @@ int main(int argc, char** argv) {
   int port = 0;
   bool demo = false;
   std::optional<sqlsim::ScaleSizes> scale;
+  sqlsim::EncryptionSetting encryption;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -59,6 +63,12 @@ int main(int argc, char** argv) {
         logPath = value();
       } else if (arg == "--scale") {
         scale = sqlsim::ParseScaleSizes(value());
+      } else if (arg == "--certificate") {
+        encryption.certificate = value();
+      } else if (arg == "--key") {
+        encryption.key = value();
+      } else if (arg == "--force-encryption") {
+        encryption.required = true;
       } else if (arg == "--demo") {
         demo = true;
       } else if (arg == "--help" || arg == "-h") {
@@ -76,6 +86,10 @@ int main(int argc, char** argv) {
     }
   }
   if (demo == !scenarioPath.empty()) return Usage("give a scenario file or --demo (one of them)");
+  if (encryption.certificate.empty() != encryption.key.empty() ||
+      (encryption.required && encryption.certificate.empty())) {
+    return Usage("--certificate and --key go together, and --force-encryption needs them");
+  }
 
   std::string scenario;
   if (demo) {
@@ -108,6 +122,7 @@ int main(int argc, char** argv) {
 #endif
 
   try {
+    if (!encryption.certificate.empty()) scenario = sqlsim::WithEncryption(scenario, encryption);
     sqlsim::Server server = scale ? sqlsim::Server(scenario, *scale) : sqlsim::Server(scenario);
     std::ofstream log;
     std::mutex logMutex;

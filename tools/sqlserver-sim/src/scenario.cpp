@@ -330,6 +330,18 @@ std::string LastPart(const std::string& name) {
 
 // ---- scenario -------------------------------------------------------------------------------
 
+std::string WithEncryption(std::string_view scenarioJson, const EncryptionSetting& setting) {
+  json doc;
+  try {
+    doc = json::parse(scenarioJson, nullptr, true, /*ignore_comments=*/true);
+  } catch (const json::parse_error& e) {
+    Fail("", std::string("not valid JSON: ") + e.what());
+  }
+  doc["encryption"] = {
+      {"certificate", setting.certificate}, {"key", setting.key}, {"required", setting.required}};
+  return doc.dump();
+}
+
 std::string NormalizeBatch(std::string_view batch) {
   std::string out;
   out.reserve(batch.size());
@@ -349,7 +361,8 @@ Scenario ParseScenario(std::string_view text) {
     Fail("", std::string("not valid JSON: ") + e.what());
   }
   Scenario s;
-  CheckFields(doc, "(top level)", {"server", "logins", "faults", "batches", "unknown"});
+  CheckFields(doc, "(top level)",
+              {"server", "logins", "faults", "encryption", "batches", "unknown"});
 
   if (const json* server = Optional(doc, "server")) {
     CheckFields(*server, "server",
@@ -377,6 +390,19 @@ Scenario ParseScenario(std::string_view text) {
     }
     if (const json* cs = Optional(*server, "caseSensitive")) {
       s.caseSensitive = GetBool(*cs, "server.caseSensitive");
+    }
+  }
+
+  if (const json* encryption = Optional(doc, "encryption")) {
+    CheckFields(*encryption, "encryption", {"certificate", "key", "required"});
+    const json* certificate = Optional(*encryption, "certificate");
+    const json* key = Optional(*encryption, "key");
+    if (!certificate || !key) Fail("encryption", "needs a \"certificate\" and a \"key\"");
+    EncryptionSetting& e = s.encryption.emplace();
+    e.certificate = GetString(*certificate, "encryption.certificate");
+    e.key = GetString(*key, "encryption.key");
+    if (const json* required = Optional(*encryption, "required")) {
+      e.required = GetBool(*required, "encryption.required");
     }
   }
 

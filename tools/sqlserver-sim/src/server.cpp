@@ -34,7 +34,12 @@ struct Server::Impl {
     std::atomic<bool> finished{false};
   };
 
-  explicit Impl(Scenario s) : scenario(std::move(s)) {}
+  explicit Impl(Scenario s) : scenario(std::move(s)) {
+    if (scenario.encryption) {
+      tls =
+          std::make_unique<TlsContext>(scenario.encryption->certificate, scenario.encryption->key);
+    }
+  }
 
   void AcceptLoop();
   void Serve(Connection& connection, std::uint16_t spid);
@@ -42,7 +47,12 @@ struct Server::Impl {
   void ReapFinished();
 
   const Scenario scenario;
+  std::unique_ptr<TlsContext> tls;  // the scenario's certificate, if it has one
   ServerFaultState faults;
+
+  std::atomic<bool> recording{false};
+  mutable std::mutex receivedMutex;
+  std::string received;
 
   mutable std::mutex logMutex;
   std::vector<std::string> batches;
@@ -78,8 +88,15 @@ void Server::Impl::Record(const std::string& batch) {
 void Server::Impl::Serve(Connection& connection, std::uint16_t spid) {
   Session::Hooks hooks;
   hooks.onBatch = [this](const std::string& batch) { Record(batch); };
+  if (recording) {
+    hooks.onReceived = [this](std::span<const std::uint8_t> bytes) {
+      std::lock_guard lock(receivedMutex);
+      received.append(bytes.begin(), bytes.end());
+    };
+  }
   try {
-    Session session(scenario, faults, connection.fd, wakePipe[0], spid, std::move(hooks));
+    Session session(scenario, faults, connection.fd, wakePipe[0], spid, std::move(hooks),
+                    tls.get());
     session.Run();
   } catch (const std::exception& e) {
     // A client the simulator cannot follow: say why, then hang up as SQL Server would.
@@ -228,6 +245,15 @@ void Server::Stop() {
 void Server::OnBatch(std::function<void(const std::string& batch)> callback) {
   std::lock_guard lock(impl_->logMutex);
   impl_->callback = std::move(callback);
+}
+
+void Server::RecordReceivedBytes() {
+  impl_->recording = true;
+}
+
+std::string Server::ReceivedBytes() const {
+  std::lock_guard lock(impl_->receivedMutex);
+  return impl_->received;
 }
 
 std::vector<std::string> Server::Batches() const {

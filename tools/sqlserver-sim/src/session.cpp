@@ -63,13 +63,14 @@ ServerMessage LoginFailed(const std::string& user) {
 }  // namespace
 
 Session::Session(const Scenario& scenario, ServerFaultState& faults, SocketHandle fd,
-                 SocketHandle wakeFd, std::uint16_t spid, Hooks hooks)
+                 SocketHandle wakeFd, std::uint16_t spid, Hooks hooks, const TlsContext* tls)
     : scenario_(scenario),
       faults_(faults),
       fd_(fd),
       wakeFd_(wakeFd),
       spid_(spid),
-      hooks_(std::move(hooks)) {}
+      hooks_(std::move(hooks)),
+      tlsContext_(tls) {}
 
 void Session::Run() {
   if (!Handshake()) return;
@@ -97,22 +98,41 @@ void Session::Run() {
 
 // ---- I/O ------------------------------------------------------------------------------------
 
-bool Session::ReadExact(std::uint8_t* data, std::size_t size) {
-  std::size_t got = 0;
-  while (got < size) {
+std::size_t Session::ReceiveRaw(std::uint8_t* data, std::size_t size) {
+  while (true) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     if (net::Poll(fds, 2, -1) < 0) {
       if (net::ShouldRetry()) continue;
-      return false;
+      return 0;
     }
-    if (fds[1].revents != 0) return false;
-    const long long n = net::Receive(fd_, data + got, size - got);
+    if (fds[1].revents != 0) return 0;
+    const long long n = net::Receive(fd_, data, size);
+    if (n < 0 && net::ShouldRetry()) continue;
+    if (n <= 0) return 0;
+    const auto got = static_cast<std::size_t>(n);
+    if (hooks_.onReceived) hooks_.onReceived({data, got});
+    return got;
+  }
+}
+
+bool Session::ReadExact(std::uint8_t* data, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    if (!tls_) {
+      // Exactly what is missing: what follows may have to go through TLS.
+      const std::size_t n = ReceiveRaw(data + got, size - got);
+      if (n == 0) return false;
+      got += n;
+      continue;
+    }
+    if (const std::size_t n = tls_->Read(data + got, size - got); n > 0) {
+      got += n;
+      continue;
+    }
+    std::uint8_t records[16 * 1024];
+    const std::size_t n = ReceiveRaw(records, sizeof records);
     if (n == 0) return false;
-    if (n < 0) {
-      if (net::ShouldRetry()) continue;
-      return false;
-    }
-    got += static_cast<std::size_t>(n);
+    tls_->Feed({records, n});
   }
   return true;
 }
@@ -142,6 +162,11 @@ bool Session::ReadMessage(Message& out) {
 }
 
 bool Session::SendAll(std::span<const std::uint8_t> data) {
+  if (tls_) return SendRaw(tls_->Write(data));
+  return SendRaw(data);
+}
+
+bool Session::SendRaw(std::span<const std::uint8_t> data) {
   std::size_t sent = 0;
   while (sent < data.size()) {
     const long long n = net::Send(fd_, data.data() + sent, data.size() - sent);
@@ -155,10 +180,10 @@ bool Session::SendAll(std::span<const std::uint8_t> data) {
   return true;
 }
 
-bool Session::SendResponse(std::span<const std::uint8_t> payload, bool endOfMessage) {
+bool Session::SendResponse(std::span<const std::uint8_t> payload, bool endOfMessage,
+                           std::uint8_t type) {
   if (payload.empty() && !endOfMessage) return true;
-  const Bytes packets =
-      FramePackets(kTabularResult, payload, packetSize_, spid_, packetId_, endOfMessage);
+  const Bytes packets = FramePackets(type, payload, packetSize_, spid_, packetId_, endOfMessage);
   // Packet numbers restart with every message, as SQL Server's do.
   if (endOfMessage) packetId_ = 1;
   return SendAll(packets);
@@ -187,12 +212,41 @@ bool Session::RefusesLogins() const {
 bool Session::Handshake() {
   Message m;
   if (!ReadMessage(m)) return false;
+  bool loginOnly = false;
   if (m.type == kPrelogin) {
-    ParsePrelogin(m.payload);  // only validated: the answer does not depend on it
-    if (!SendResponse(BuildPreloginResponse(scenario_.versionBytes, scenario_.revision), true)) {
+    const auto options = ParsePrelogin(m.payload);
+    const auto option = options.find(kPreloginEncryption);
+    const std::uint8_t client = option != options.end() && !option->second.empty()
+                                    ? option->second[0]
+                                    : static_cast<std::uint8_t>(kEncryptNotSupported);
+    const bool required = scenario_.encryption && scenario_.encryption->required;
+    const std::uint8_t answer = NegotiateEncryption(client, tlsContext_ != nullptr, required);
+    if (!SendResponse(BuildPreloginResponse(scenario_.versionBytes, scenario_.revision, answer),
+                      true)) {
       return false;
     }
+    if (answer == kEncryptRequired && client == kEncryptNotSupported) {
+      // The client said it cannot encrypt. FreeTDS tries all the same; a client that goes on
+      // in plain text is not served.
+      std::uint8_t raw[kPacketHeaderSize];
+      if (!ReadExact(raw, sizeof raw)) return false;
+      const PacketHeader first =
+          DecodePacketHeader(std::span<const std::uint8_t, kPacketHeaderSize>(raw));
+      if (first.type != kPrelogin) {
+        Drop();
+        return false;
+      }
+      if (!StartTls(&first)) return false;
+    } else if (client != kEncryptNotSupported && answer != kEncryptNotSupported) {
+      if (!StartTls(nullptr)) return false;
+      loginOnly = answer == kEncryptOff;
+    }
     if (!ReadMessage(m)) return false;
+  }
+  if (loginOnly) {
+    // Both sides asked for no encryption, so only the LOGIN7 was; the rest is plain again.
+    if (tls_->Buffered()) throw ProtocolError("encrypted data after a login-only LOGIN7");
+    tls_.reset();
   }
   if (m.type != kLogin7) {
     throw ProtocolError("expected a LOGIN7 message, got type " + std::to_string(m.type) +
@@ -277,6 +331,37 @@ bool Session::Handshake() {
   WriteDone(out, kTokenDone, kDoneFinal, 0, 0, version_);
   if (!SendResponse(out.Data(), true)) return false;
   packetSize_ = negotiated;
+  return true;
+}
+
+bool Session::StartTls(const PacketHeader* first) {
+  auto stream = std::make_unique<TlsStream>(*tlsContext_);
+  while (!stream->HandshakeDone()) {
+    PacketHeader h;
+    if (first) {
+      h = *first;
+      first = nullptr;
+    } else {
+      std::uint8_t raw[kPacketHeaderSize];
+      if (!ReadExact(raw, sizeof raw)) return false;
+      h = DecodePacketHeader(std::span<const std::uint8_t, kPacketHeaderSize>(raw));
+    }
+    if (h.type != kPrelogin) {
+      throw ProtocolError("expected the TLS handshake in a PRELOGIN packet, got type " +
+                          std::to_string(h.type));
+    }
+    Bytes body(h.length - kPacketHeaderSize);
+    if (!body.empty() && !ReadExact(body.data(), body.size())) return false;
+    Bytes reply;
+    try {
+      reply = stream->Handshake(body);
+    } catch (const ProtocolError&) {
+      SendResponse(stream->TakeOutput(), true, kPrelogin);
+      throw;
+    }
+    if (!reply.empty() && !SendResponse(reply, true, kPrelogin)) return false;
+  }
+  tls_ = std::move(stream);
   return true;
 }
 
@@ -623,15 +708,17 @@ Session::WaitResult Session::Wait(int milliseconds) {
   while (true) {
     const auto remaining = std::max<long long>(
         0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    // Records already taken from the socket are not seen by poll.
+    const bool buffered = tls_ && tls_->Buffered();
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready =
-        net::Poll(fds, 2, static_cast<int>(std::min<long long>(remaining, 1'000'000)));
+    const int ready = net::Poll(
+        fds, 2, buffered ? 0 : static_cast<int>(std::min<long long>(remaining, 1'000'000)));
     if (ready < 0) {
       if (net::ShouldRetry()) continue;
       return WaitResult::Closed;
     }
     if (fds[1].revents != 0) return WaitResult::Closed;
-    if (fds[0].revents == 0) {
+    if (fds[0].revents == 0 && !buffered) {
       if (remaining == 0) return WaitResult::Elapsed;
       continue;
     }

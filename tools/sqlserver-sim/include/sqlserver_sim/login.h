@@ -31,9 +31,15 @@ enum Encryption : std::uint8_t {
 // Option token -> data. Throws ProtocolError on a malformed option table.
 std::map<std::uint8_t, Bytes> ParsePrelogin(std::span<const std::uint8_t> payload);
 
-// The server's PRELOGIN answer. The simulator never negotiates TLS, so it always says
-// ENCRYPT_NOT_SUP: with ENCRYPT_OFF the client would still wrap the LOGIN7 in TLS.
-Bytes BuildPreloginResponse(std::array<std::uint8_t, 4> version, std::uint16_t subBuild);
+// The server's PRELOGIN answer. ENCRYPT_NOT_SUP means no TLS at all; with ENCRYPT_OFF the
+// client still wraps the LOGIN7 in TLS.
+Bytes BuildPreloginResponse(std::array<std::uint8_t, 4> version, std::uint16_t subBuild,
+                            std::uint8_t encryption = kEncryptNotSupported);
+
+// SQL Server's answer to the client's ENCRYPTION option (a client that sends none counts as
+// ENCRYPT_NOT_SUP): without a certificate NOT_SUP; with one, the client's wish (ON for REQ),
+// but REQ to a client that is off or cannot when the server requires encryption.
+std::uint8_t NegotiateEncryption(std::uint8_t client, bool haveCertificate, bool required);
 
 struct Login7 {
   std::uint32_t tdsVersion = 0;  // as sent, e.g. 0x74000004

@@ -89,6 +89,14 @@ enum class MalformedMetadata {
   Stall,  // the token ends after the first of the columns it announces, then silence
 };
 
+// The server's certificate: with one, PRELOGIN offers TLS (SQL Server with a certificate);
+// `required` answers every client that it must encrypt (SQL Server's Force Encryption).
+struct EncryptionSetting {
+  std::string certificate;  // PEM file: the server's certificate, then any intermediates
+  std::string key;          // PEM file: its private key
+  bool required = false;
+};
+
 struct Scenario {
   std::string serverName = "SQLSIM";
   std::string version = "15.0.2000.5";
@@ -109,6 +117,7 @@ struct Scenario {
   MalformedMetadata malformedMetadata = MalformedMetadata::None;
   // Logins fail once a fault (or a "drop" item) has dropped a connection.
   bool refuseLoginsAfterDrop = false;
+  std::optional<EncryptionSetting> encryption;  // absent: ENCRYPT_NOT_SUP, no TLS
   std::vector<BatchRule> batches;
   UnknownMode unknown = UnknownMode::Auto;
   std::vector<ResultItem> unknownResults;
@@ -126,6 +135,9 @@ struct Scenario {
 // Throws std::runtime_error with a message naming the offending place, e.g.
 // "scenario: batches[2].results[0].rows.data[1][3]: 'abc' is not an integer (int)".
 Scenario ParseScenario(std::string_view json);
+
+// `scenarioJson` with its "encryption" field replaced by `setting`.
+std::string WithEncryption(std::string_view scenarioJson, const EncryptionSetting& setting);
 
 // CR LF -> LF and no trailing whitespace: how batches are compared with the scenario.
 std::string NormalizeBatch(std::string_view batch);

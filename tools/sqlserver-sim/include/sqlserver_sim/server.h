@@ -14,7 +14,8 @@ struct ScaleSizes;
 class Server {
  public:
   // `scenarioJson` is a scenario document (tools/sqlserver-sim/README.md). Throws
-  // std::runtime_error with a clear message when it is not valid.
+  // std::runtime_error with a clear message when it is not valid or its certificate cannot be
+  // loaded.
   explicit Server(const std::string& scenarioJson);
   // The scenario with the answers named by `sizes` grown (sqlserver_sim/scale.h).
   Server(const std::string& scenarioJson, const ScaleSizes& sizes);
@@ -31,6 +32,11 @@ class Server {
   void OnBatch(std::function<void(const std::string& batch)> callback);
   // Every batch received so far, in order.
   std::vector<std::string> Batches() const;
+
+  // From the next connection on, keeps every byte read from clients' sockets as it came
+  // (encrypted or not), to show what an eavesdropper would see.
+  void RecordReceivedBytes();
+  std::string ReceivedBytes() const;
 
  private:
   struct Impl;

@@ -14,6 +14,7 @@
 #include "sqlserver_sim/rpc.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/socket.h"
+#include "sqlserver_sim/tls.h"
 #include "sqlserver_sim/types.h"
 
 namespace sqlsim {
@@ -31,11 +32,14 @@ class Session {
   struct Hooks {
     // Called with the text of every batch and RPC statement before it is answered.
     std::function<void(const std::string&)> onBatch;
+    // Called with the bytes of every read from the socket, as they came, encrypted or not.
+    std::function<void(std::span<const std::uint8_t>)> onReceived;
   };
 
-  // `wakeFd` becomes readable when the server stops; every wait watches it.
+  // `wakeFd` becomes readable when the server stops; every wait watches it. `tls` is the
+  // server's certificate, or null when it has none.
   Session(const Scenario& scenario, ServerFaultState& faults, SocketHandle fd, SocketHandle wakeFd,
-          std::uint16_t spid, Hooks hooks);
+          std::uint16_t spid, Hooks hooks, const TlsContext* tls = nullptr);
   void Run();
 
  private:
@@ -60,14 +64,21 @@ class Session {
   bool ReadMessage(Message& out);
   bool ReadFromSocket(Message& out);
   bool ReadExact(std::uint8_t* data, std::size_t size);
+  // One read from the socket, waiting for it: bytes read, 0 when the connection has ended.
+  std::size_t ReceiveRaw(std::uint8_t* data, std::size_t size);
   bool SendAll(std::span<const std::uint8_t> data);
-  bool SendResponse(std::span<const std::uint8_t> payload, bool endOfMessage);
+  bool SendRaw(std::span<const std::uint8_t> data);
+  bool SendResponse(std::span<const std::uint8_t> payload, bool endOfMessage,
+                    std::uint8_t type = kTabularResult);
   void Drop();
   void DropByFault();
   bool RefusesLogins() const;
   void SendMalformedMetadata();
 
   bool Handshake();
+  // The TLS handshake inside PRELOGIN packets, `first` already read when not null;
+  // afterwards every byte goes through TLS.
+  bool StartTls(const PacketHeader* first);
   void HandleBatch(const Message& message);
   void HandleRpc(const Message& message);
   void HandleTransaction(const Message& message);
@@ -99,6 +110,8 @@ class Session {
   SocketHandle wakeFd_;
   std::uint16_t spid_;
   Hooks hooks_;
+  const TlsContext* tlsContext_;
+  std::unique_ptr<TlsStream> tls_;  // set while the connection is encrypted
 
   Tds version_ = Tds::V74;
   std::size_t packetSize_ = kDefaultPacketSize;
