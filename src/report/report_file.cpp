@@ -9,6 +9,7 @@
 
 #include "data/path_text.h"
 #include "report/fatal_signal.h"
+#include "report/text.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -227,20 +228,7 @@ void WriteReportFile(const std::filesystem::path& path, std::string_view text) {
 std::string FileUrl(const std::filesystem::path& path) {
   std::string generic = std::filesystem::absolute(path).generic_string();
   if (!generic.empty() && generic.front() != '/') generic.insert(generic.begin(), '/');
-  std::string url = "file://";
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (unsigned char c : generic) {
-    const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      std::strchr("/-._~:", c) != nullptr;
-    if (safe && c != '\0') {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 15];
-    }
-  }
-  return url;
+  return "file://" + PercentEncode(generic, "/-._~:");
 }
 
 }  // namespace quorvane::report

@@ -141,6 +141,24 @@ std::string TitleCase(std::string_view text) {
   return out;
 }
 
+std::string PercentEncode(std::string_view text, std::string_view alsoSafe) {
+  std::string url;
+  url.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      (c != 0 && alsoSafe.find(ch) != std::string_view::npos);
+    if (safe) {
+      url += ch;
+    } else {
+      url += '%';
+      url += kHexDigits[c >> 4];
+      url += kHexDigits[c & 15];
+    }
+  }
+  return url;
+}
+
 std::string GroupThousands(std::string_view text) {
   // A minus sign is not a digit: group what follows it, so that -123 does not become "-,123".
   if (!text.empty() && text.front() == '-') return "-" + GroupThousands(text.substr(1));

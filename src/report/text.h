@@ -23,6 +23,10 @@ std::string CommentText(std::string_view text);
 // Lower-cases the letters A-Z, then raises a-z at the start and after each of the 24 separators.
 std::string TitleCase(std::string_view text);
 
+// `text` with every byte that is neither an ASCII letter or digit nor one of `alsoSafe`
+// percent-encoded, for a URL.
+std::string PercentEncode(std::string_view text, std::string_view alsoSafe);
+
 // Inserts "," every three characters from the right ("1234567" -> "1,234,567").
 std::string GroupThousands(std::string_view text);
 

@@ -1,7 +1,6 @@
 #include "snapshot/fleet_index.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "report/text.h"
 #include "snapshot/html_page.h"
@@ -15,20 +14,7 @@ using report::HtmlEscape;
 
 // A file name beside the index as a relative URL: what is not safe in one percent-encoded.
 std::string RelativeUrl(const std::string& name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url;
-  for (const unsigned char c : name) {
-    const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      std::strchr("-._~", c) != nullptr;
-    if (safe && c != '\0') {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 15];
-    }
-  }
-  return url;
+  return report::PercentEncode(name, "-._~");
 }
 
 std::string Fact(const json& facts, const char* name) {
