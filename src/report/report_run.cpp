@@ -44,8 +44,8 @@ const std::filesystem::path& ReportRun::TemporaryReportFile() {
 }
 
 std::string ReportRun::CopyrightLine(const char* anchorStart) const {
-  return std::string(anchorStart) + LocaleDateTimeText(startTime_) + " by SQL Server Quorvane v" +
-         GetVersionString() + "<br>" + kMakerLine + "</div>";
+  return std::string(anchorStart) + startText_ + " by SQL Server Quorvane v" + GetVersionString() +
+         "<br>" + kMakerLine + "</div>";
 }
 
 // Streams the buffer's text to the report file as it is appended, so that what was gathered
@@ -103,6 +103,8 @@ void ReportRun::Heading(const std::string& html, std::string_view section) {
 void ReportRun::GatherInformation() {
   host_.SetRunControlsEnabled(false);
   startTime_ = options_.clock ? options_.clock() : LocalNow();
+  // Formatted once: the crash ending repeats it at every section, and the locale is slow.
+  startText_ = LocaleDateTimeText(startTime_);
   if (options_.reportFileFor) options_.temporaryReportFile = options_.reportFileFor(startTime_);
   if (options_.recorder) options_.recorder->RunStarted(startTime_);
   sectionNumber_ = 0;

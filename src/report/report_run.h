@@ -84,6 +84,7 @@ class ReportRun {
   ReportBuffer buffer_;
   QueryRunner runner_;
   data::DateTime startTime_;
+  std::string startText_;  // startTime_ as the report shows it
   int reportShown_ = 0;
   int sectionNumber_ = 0;
   std::unique_ptr<ReportFileWriter> file_;
