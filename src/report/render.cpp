@@ -68,35 +68,45 @@ class ResultsHtml {
   bool cellsCertain_ = false;
 };
 
-// The heading row of the last table, kept for the next one: a walk over thousands of databases
-// writes the same few headings again and again.
-struct TableHeading {
-  std::vector<std::string> names;
-  std::string html;
-
+// The heading rows of the tables so far, kept for the next ones: a walk over thousands of
+// databases writes the same few headings again and again.
+class TableHeadings {
+ public:
   const std::string& For(const data::DataSet& dataSet, const std::vector<int>& shown) {
-    bool same = names.size() == shown.size();
-    for (std::size_t k = 0; same && k < shown.size(); ++k) {
-      same = names[k] == dataSet.DisplayName(shown[k]);
+    for (const Heading& heading : headings_) {
+      if (heading.names.size() != shown.size()) continue;
+      bool same = true;
+      for (std::size_t k = 0; same && k < shown.size(); ++k) {
+        same = heading.names[k] == dataSet.DisplayName(shown[k]);
+      }
+      if (same) return heading.html;
     }
-    if (same && !html.empty()) return html;
-    names.clear();
-    html = "<table class=\"SQLtable\" border=\"1\">\n<tr>\n";
+    if (headings_.size() == kKept) headings_.erase(headings_.begin());
+    Heading& heading = headings_.emplace_back();
+    heading.html = "<table class=\"SQLtable\" border=\"1\">\n<tr>\n";
     for (const int c : shown) {
-      names.push_back(dataSet.DisplayName(c));
-      html += "<th>";
-      html += Caption(dataSet.DisplayName(c));
-      html += "</th>\n";
+      heading.names.push_back(dataSet.DisplayName(c));
+      heading.html += "<th>";
+      heading.html += Caption(dataSet.DisplayName(c));
+      heading.html += "</th>\n";
     }
-    html += "</tr>\n";
-    return html;
+    heading.html += "</tr>\n";
+    return heading.html;
   }
+
+ private:
+  static constexpr std::size_t kKept = 8;
+  struct Heading {
+    std::vector<std::string> names;
+    std::string html;
+  };
+  std::vector<Heading> headings_;
 };
 
 // Appends one table for the data set's rows, from its position on; `pause` is called every few
 // thousand rows.
 template <typename Pause>
-void AppendTable(data::DataSet& dataSet, ResultsHtml& out, TableHeading& heading,
+void AppendTable(data::DataSet& dataSet, ResultsHtml& out, TableHeadings& headings,
                  const Pause& pause) {
   const data::FieldKindSet& kinds = data::TableFieldKinds;
   const int columns = dataSet.FieldCount();
@@ -107,7 +117,7 @@ void AppendTable(data::DataSet& dataSet, ResultsHtml& out, TableHeading& heading
   // A table with a row and a shown column writes a data cell.
   if (!shown.empty() && !dataSet.AtEnd()) out.MarkCellsCertain();
   std::string& html = out.Text();
-  html += heading.For(dataSet, shown);
+  html += headings.For(dataSet, shown);
   std::size_t rows = 0;
   try {
     for (; !dataSet.AtEnd(); dataSet.Next()) {
@@ -149,7 +159,7 @@ void QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dataSet, i
   std::string groupSignature;
   bool groupStarted = false;
   bool tableWritten = false;
-  TableHeading heading;
+  TableHeadings headings;
 
   try {
     std::optional<data::Result> result;
@@ -173,7 +183,7 @@ void QueryRunner::RenderResultSets(data::Query& query, data::DataSet& dataSet, i
             out.Text() += "<hr>\n";
           }
         }
-        AppendTable(dataSet, out, heading, [this] {
+        AppendTable(dataSet, out, headings, [this] {
           host_.ProcessEvents();
           ThrowIfStopRequested();
         });

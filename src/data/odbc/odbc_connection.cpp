@@ -464,6 +464,8 @@ class ResultStreamImpl : public ResultStream {
   RowSetPtr StartRowSet(SQLSMALLINT columnCount) {
     std::vector<Field> fields;
     std::vector<StatementReader::Column> columns;
+    fields.reserve(static_cast<std::size_t>(columnCount));
+    columns.reserve(static_cast<std::size_t>(columnCount));
     std::vector<SQLWCHAR> name(130);
     const StatementCalls& calls = reader_->Calls();
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(columnCount); ++i) {
