@@ -39,7 +39,6 @@ class ReportBuffer {
   // Writes the next part of an entry; EndEntry ends it. Nothing else may be appended between.
   void AppendPart(std::string_view part);
   void EndEntry();
-  bool EntryOpen() const { return entryOpen_; }
   // Replaces the content with the lines of `text`, split at CR LF (a final CR LF adds no line).
   void Load(std::string_view text);
 

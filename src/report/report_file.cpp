@@ -137,7 +137,6 @@ void ReportFileWriter::Fail(const std::string& what, int error) {
 
 void ReportFileWriter::Append(std::string_view text) {
   if (fd_ < 0) throw std::logic_error("report file appended to after it was finished");
-  written_ += text.size();
   const std::size_t held = buffered_.load(std::memory_order_relaxed);
   if (text.size() <= kBufferSize - held) {
     std::memcpy(buffer_.get() + held, text.data(), text.size());

@@ -52,7 +52,8 @@ class ReportFileWriter {
   void SetCrashEnding(std::string_view before, std::string_view after);
 
   const std::filesystem::path& Target() const { return target_; }
-  std::uint64_t BytesWritten() const { return written_; }
+  // Accepted so far: in the file, or held to be written.
+  std::uint64_t BytesWritten() const { return writtenOut_ + buffered_.load(); }
 
  private:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
@@ -66,8 +67,7 @@ class ReportFileWriter {
   std::filesystem::path unfinished_;
   int fd_ = -1;
   bool guarded_ = true;
-  std::uint64_t written_ = 0;
-  std::uint64_t writtenOut_ = 0;  // of which in the file
+  std::uint64_t writtenOut_ = 0;  // in the file
   std::uint64_t onDisk_ = 0;      // where the disk's write-back was last started up to
   std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
   std::atomic<std::size_t> buffered_{0};
