@@ -1,0 +1,163 @@
+// Compares what FreeTDS (through ODBC) and tedious saw of the same batches, and checks the DONE
+// tokens tedious read against the rules SQL Server's token streams follow.
+
+const APPROXIMATE = new Set(['SQL_DOUBLE', 'SQL_REAL', 'SQL_FLOAT', 'SQL_DECIMAL', 'SQL_NUMERIC']);
+
+function sameValue(a, b, odbcType) {
+  if (a === null || b === null) return a === b;
+  if (APPROXIMATE.has(odbcType)) {
+    // tedious hands numbers over as doubles; ODBC's text may be exact or written differently.
+    const x = Number(a);
+    const y = Number(b);
+    return x === y || Math.abs(x - y) <= 1e-9 * Math.max(Math.abs(x), Math.abs(y));
+  }
+  // FreeTDS writes binary in lower case hex.
+  if (['SQL_GUID', 'SQL_BINARY', 'SQL_VARBINARY', 'SQL_LONGVARBINARY'].includes(odbcType)) {
+    return a.toUpperCase() === b.toUpperCase();
+  }
+  return a === b;
+}
+
+function show(value) {
+  return JSON.stringify(value);
+}
+
+export function describeItem(item) {
+  if (item.rows) {
+    return `rows(${item.rows.columns.map((c) => c.name).join(',')}; ${item.rows.rowCount})`;
+  }
+  if (item.count !== undefined) return `count ${item.count}`;
+  if (item.failed) return `failed: ${item.failed}`;
+  return `${item.kind} ${item.number}`;
+}
+
+// What ODBC can show of a server message. FreeTDS 1.3.17 has no SQL_DIAG_SS_SEVERITY and puts
+// the class, not the state, into SQL_DIAG_SS_MSGSTATE; the state is only seen by tedious.
+function compareMessage(where, odbc, tds, out) {
+  const pairs = [['kind', 'kind'], ['number', 'number'], ['msgState', 'class'],
+    ['class', 'class'], ['message', 'message']];
+  for (const [odbcField, tdsField] of pairs) {
+    if (odbcField in odbc && odbc[odbcField] !== tds[tdsField]) {
+      out.push(`${where} ${tdsField}: FreeTDS ${show(odbc[odbcField])}, ` +
+        `tedious ${show(tds[tdsField])}`);
+    }
+  }
+}
+
+function compareRows(where, odbc, tds, out) {
+  if (odbc.columns.length !== tds.columns.length) {
+    out.push(`${where}: FreeTDS ${odbc.columns.length} columns, tedious ${tds.columns.length}`);
+    return;
+  }
+  odbc.columns.forEach((column, i) => {
+    for (const field of ['name', 'type', 'size', 'digits', 'nullable']) {
+      if (column[field] !== tds.columns[i][field]) {
+        out.push(`${where} column ${i} (${column.name}) ${field}: FreeTDS ${show(column[field])}, ` +
+          `tedious ${show(tds.columns[i][field])}`);
+      }
+    }
+  });
+  if (odbc.rowCount !== tds.rowCount) {
+    out.push(`${where} rows: FreeTDS ${odbc.rowCount}, tedious ${tds.rowCount}`);
+    return;
+  }
+  odbc.data.forEach((row, r) => {
+    row.forEach((value, c) => {
+      const other = tds.data[r][c];
+      if (!sameValue(value, other, odbc.columns[c].type)) {
+        out.push(`${where} row ${r} column ${c} (${odbc.columns[c].name}): FreeTDS ${show(value)}, ` +
+          `tedious ${show(other)}`);
+      }
+    });
+  });
+}
+
+export function compareItems(where, odbcItems, tdsItems, out) {
+  const before = out.length;
+  const kinds = (items) => items.map(describeItem).join(' | ');
+  if (odbcItems.length !== tdsItems.length) {
+    out.push(`${where}: different results\n    FreeTDS: ${kinds(odbcItems)}\n` +
+      `    tedious: ${kinds(tdsItems)}`);
+    return;
+  }
+  odbcItems.forEach((odbc, i) => {
+    const tds = tdsItems[i];
+    const at = `${where} item ${i}`;
+    if (describeItem(odbc).split(/[ (]/)[0] !== describeItem(tds).split(/[ (]/)[0]) {
+      out.push(`${at}: FreeTDS ${describeItem(odbc)}, tedious ${describeItem(tds)}`);
+    } else if (odbc.rows) {
+      compareRows(at, odbc.rows, tds.rows, out);
+    } else if (odbc.count !== undefined) {
+      if (odbc.count !== tds.count) out.push(`${at}: FreeTDS count ${odbc.count}, tedious ${tds.count}`);
+    } else if (!odbc.failed) {
+      compareMessage(at, odbc, tds, out);
+    }
+  });
+  if (out.length > before) {
+    out.push(`    FreeTDS: ${kinds(odbcItems)}\n    tedious: ${kinds(tdsItems)}`);
+  }
+}
+
+function label(index, sql) {
+  const line = sql.split('\n')[0];
+  return `batch ${index} "${line.length > 60 ? line.slice(0, 57) + '...' : line}"`;
+}
+
+// Every difference between the two recordings, one line (or block) each.
+export function compareRecordings(odbc, tds) {
+  const out = [];
+  // FreeTDS keeps the login's messages to itself (SQLDriverConnect gives SQL_SUCCESS).
+  if (odbc.login.length > 0) compareItems('login', odbc.login, tds.login, out);
+  if (odbc.batches.length !== tds.batches.length) {
+    out.push(`FreeTDS ran ${odbc.batches.length} batches, tedious ${tds.batches.length}`);
+    return out;
+  }
+  odbc.batches.forEach((batch, i) => {
+    compareItems(label(i, batch.sql), batch.items, tds.batches[i].items, out);
+  });
+  return out;
+}
+
+// What SQL Server's DONE tokens say, checked on one batch's stream as tedious read it:
+// DONE_MORE on every DONE but the last; DONE_ERROR exactly where the statement raised an error;
+// DONE_COUNT with the number of rows after a row set; a procedure's statements end in
+// DONEINPROC and the procedure in RETURNSTATUS and DONEPROC; nothing cancelled.
+export function checkDoneTokens(index, batch) {
+  const out = [];
+  const where = label(index, batch.sql);
+  const tokens = batch.tokens;
+  const dones = tokens.map((t, i) => [t, i]).filter(([t]) => /^DONE/.test(t));
+  if (dones.length === 0 || dones[dones.length - 1][1] !== tokens.length - 1) {
+    out.push(`${where}: the response does not end with a DONE: ${tokens.join(' ')}`);
+    return out;
+  }
+  const procedure = tokens[tokens.length - 1].startsWith('DONEPROC');
+  let rows = null;
+  let error = false;
+  tokens.forEach((token, i) => {
+    const at = `${where} token ${i} ${token}`;
+    if (token.startsWith('COLMETADATA')) rows = 0;
+    else if (token.startsWith('ROW x')) rows = Number(token.slice(5));
+    else if (token.startsWith('ERROR')) error = true;
+    if (!/^DONE/.test(token)) return;
+    const [, name, flagText, count] = token.match(/^(\w+)\(([A-Z0-9|]+)(?:, (\d+))?\)$/);
+    const flags = new Set(flagText.split('|'));
+    const last = i === tokens.length - 1;
+    if (flags.has('MORE') === last) out.push(`${at}: DONE_MORE ${last ? 'on the last DONE' : 'missing'}`);
+    if (flags.has('ERROR') !== error) {
+      out.push(`${at}: DONE_ERROR ${error ? 'missing after an error' : 'without an error'}`);
+    }
+    if (rows !== null && Number(count ?? -1) !== rows) {
+      out.push(`${at}: after ${rows} rows, DONE_COUNT should say ${rows}`);
+    }
+    if (flags.has('ATTN') || flags.has('SRVERROR')) out.push(`${at}: unexpected ATTN/SRVERROR`);
+    const expected = !procedure ? 'DONE' : last ? 'DONEPROC' : 'DONEINPROC';
+    if (name !== expected) out.push(`${at}: ${expected} expected`);
+    if (procedure && last && !tokens[i - 1]?.startsWith('RETURNSTATUS')) {
+      out.push(`${at}: no RETURNSTATUS before the DONEPROC`);
+    }
+    rows = null;
+    error = false;
+  });
+  return out;
+}

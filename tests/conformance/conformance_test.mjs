@@ -1,0 +1,187 @@
+// The simulator read by two independent TDS clients. The batches a demo report sends (as the
+// simulator logs them) go to FreeTDS through unixODBC and to tedious, over a plain and a TLS
+// connection, and both must see the same messages, row sets and values; tedious's DONE tokens
+// are checked against SQL Server's rules, and the file walk's stream with refused databases
+// against the exact tokens SQL Server sends.
+//
+//   node conformance_test.mjs SQLSERVER_SIM QUORVANE_REPORT FREETDS_RECORDER DEMO_SCENARIO
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFile, execFileSync, spawn } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { promisify } from 'node:util';
+
+import { checkDoneTokens, compareRecordings } from './compare.mjs';
+import { recordAll } from './tedious_recorder.mjs';
+
+const [simulator, reportCommand, freetdsRecorder, demoScenarioPath] = process.argv.slice(2);
+const WALK = "EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'";
+
+let work;
+let certificates;
+let demoBatches;
+
+// Starts the simulator on a free port; resolves once it listens.
+function startSimulator(args) {
+  const child = spawn(simulator, [...args, '--port', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+  let stderr = '';
+  child.stderr.on('data', (d) => { stderr += d; });
+  return new Promise((resolve, reject) => {
+    let stdout = '';
+    child.stdout.on('data', (d) => {
+      stdout += d;
+      const match = stdout.match(/listening on [\d.]+:(\d+)/);
+      if (match) {
+        resolve({
+          port: Number(match[1]),
+          stop: () => new Promise((done) => {
+            child.once('exit', done);
+            child.kill('SIGTERM');
+          }),
+        });
+      }
+    });
+    child.once('exit', (code) => reject(new Error(`simulator ended (${code}): ${stderr}`)));
+  });
+}
+
+function makeCertificates(folder) {
+  const openssl = (...args) => execFileSync('openssl', args, { stdio: 'ignore' });
+  const key = ['-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:prime256v1', '-nodes'];
+  const file = (name) => join(folder, name);
+  openssl('req', '-x509', '-days', '2', ...key, '-keyout', file('ca.key'), '-out', file('ca.pem'),
+    '-subj', '/CN=Quorvane Conformance CA');
+  openssl('req', '-new', ...key, '-keyout', file('server.key'), '-out', file('server.csr'),
+    '-subj', '/CN=localhost');
+  writeFileSync(file('server.ext'), 'subjectAltName=DNS:localhost,IP:127.0.0.1\n');
+  openssl('x509', '-req', '-days', '2', '-in', file('server.csr'), '-CA', file('ca.pem'),
+    '-CAkey', file('ca.key'), '-CAcreateserial', '-out', file('server.pem'),
+    '-extfile', file('server.ext'));
+  return { ca: file('ca.pem'), certificate: file('server.pem'), key: file('server.key') };
+}
+
+// The batches of one demo report, in the order sent, each once.
+async function recordDemoBatches() {
+  const log = join(work, 'batches.log');
+  const server = await startSimulator(['--demo', '--log', log]);
+  try {
+    await promisify(execFile)(reportCommand,
+      ['--server', `127.0.0.1,${server.port}`, '--login', 'sa', '-o', join(work, 'demo.htm')],
+      { env: { ...process.env, QUORVANE_PASSWORD: 'secret' } })
+      .catch((error) => {
+        // Status 1: written with exceptions, which the demo has (one offline database).
+        if (error.code !== 1) throw error;
+      });
+  } finally {
+    await server.stop();
+  }
+  const batches = readFileSync(log, 'utf8').split('\nGO\n').filter((b) => b.length > 0);
+  return [...new Set(batches)];
+}
+
+function refused(database) {
+  return { error: { number: 916, class: 14, state: 1, text: `The server principal ` +
+    `"quorvane_audit" is not able to access the database "${database}" under the current ` +
+    'security context.' } };
+}
+
+// The demo scenario with the file walk's answer changed, and TLS required when `tls`.
+function scenarioFile(name, patchWalk, tls) {
+  const scenario = JSON.parse(readFileSync(demoScenarioPath, 'utf8'));
+  const walk = scenario.batches.find((b) => b.sql === WALK);
+  walk.results = patchWalk(walk.results);
+  if (tls) scenario.encryption = { ...certificates, ca: undefined, required: true };
+  const path = join(work, `${name}-${tls ? 'tls' : 'plain'}.json`);
+  writeFileSync(path, JSON.stringify(scenario));
+  return { path, walk };
+}
+
+// The tokens SQL Server sends for the walk's results inside sp_MSforeachdb.
+function expectedWalkTokens(results) {
+  const tokens = [];
+  for (const item of results) {
+    if (item.rows) {
+      tokens.push(`COLMETADATA(${item.rows.columns.length})`, `ROW x${item.rows.data.length}`,
+        `DONEINPROC(MORE|COUNT, ${item.rows.data.length})`);
+    } else if (item.error) {
+      tokens.push(`ERROR(${item.error.number})`, 'DONEINPROC(MORE|ERROR)');
+    }
+  }
+  return [...tokens, 'RETURNSTATUS(0)', 'DONEPROC(0)'];
+}
+
+async function runBoth(scenarioPath, tls, batches) {
+  const server = await startSimulator([scenarioPath]);
+  try {
+    const batchFile = join(work, 'batches.json');
+    const odbcFile = join(work, 'freetds.json');
+    writeFileSync(batchFile, JSON.stringify(batches));
+    await promisify(execFile)(freetdsRecorder,
+      [String(server.port), tls ? 'require' : 'off', batchFile, odbcFile]);
+    const odbc = JSON.parse(readFileSync(odbcFile, 'utf8'));
+    const tds = await recordAll(server.port, batches,
+      tls ? { encrypt: true, ca: readFileSync(certificates.ca) } : {});
+    return { odbc, tds };
+  } finally {
+    await server.stop();
+  }
+}
+
+// The login reply's messages, as SQL Server sends them (only tedious shows them).
+const LOGIN_MESSAGES = [
+  { kind: 'info', number: 5701, state: 2, class: 0,
+    message: "Changed database context to 'master'." },
+  { kind: 'info', number: 5703, state: 1, class: 0,
+    message: 'Changed language setting to us_english.' },
+];
+
+function assertAgree({ odbc, tds }) {
+  assert.deepEqual(tds.login, LOGIN_MESSAGES);
+  const problems = [
+    ...compareRecordings(odbc, tds),
+    ...tds.batches.flatMap((batch, i) => checkDoneTokens(i, batch)),
+  ];
+  assert.deepEqual(problems, [], `the two clients disagree:\n${problems.join('\n')}`);
+}
+
+before(async () => {
+  work = mkdtempSync(join(tmpdir(), 'quorvane-conformance-'));
+  certificates = makeCertificates(work);
+  demoBatches = await recordDemoBatches();
+});
+
+after(() => rmSync(work, { recursive: true, force: true }));
+
+const walkVariants = {
+  'the demo walk (an offline database in the middle)': (results) => results,
+  'a refused first database': (results) => [refused('HR'), ...results],
+  'two refused databases first': (results) => [refused('HR'), refused('Payroll'), ...results],
+  'a refused last database': (results) => [...results, refused('Payroll')],
+};
+
+for (const tls of [false, true]) {
+  const transport = tls ? 'TLS' : 'a plain connection';
+
+  test(`every batch of the demo report over ${transport}`, async () => {
+    assert.ok(demoBatches.length >= 50, `only ${demoBatches.length} batches logged`);
+    assert.ok(demoBatches.includes(WALK), 'the report sent no file walk');
+    const { path } = scenarioFile('demo', (r) => r, tls);
+    assertAgree(await runBoth(path, tls, demoBatches));
+  });
+
+  for (const [name, patch] of Object.entries(walkVariants)) {
+    test(`the file walk with ${name} over ${transport}`, async () => {
+      const { path, walk } = scenarioFile('walk', patch, tls);
+      const recorded = await runBoth(path, tls, [WALK]);
+      assert.deepEqual(recorded.tds.batches[0].tokens, expectedWalkTokens(walk.results));
+      // Number, class, state and text as the scenario has them: what ODBC cannot check.
+      const sent = walk.results.filter((r) => r.error).map(({ error }) =>
+        ({ kind: 'error', number: error.number, state: error.state, class: error.class,
+          message: error.text }));
+      assert.deepEqual(recorded.tds.batches[0].items.filter((i) => i.kind), sent);
+      assertAgree(recorded);
+    });
+  }
+}
