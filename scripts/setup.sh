@@ -33,3 +33,7 @@ fi
 if [ ! -d tests/browser/node_modules/playwright-core ]; then
   npm ci --prefix tests/browser --no-audit --no-fund
 fi
+# The conformance test reads the simulator with tedious, a TDS client independent of FreeTDS.
+if [ ! -d tests/conformance/node_modules/tedious ]; then
+  npm ci --prefix tests/conformance --no-audit --no-fund
+fi

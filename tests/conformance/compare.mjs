@@ -72,7 +72,39 @@ function compareRows(where, odbc, tds, out) {
   });
 }
 
-export function compareItems(where, odbcItems, tdsItems, out) {
+// ODBC ranks the diagnostic records of one call errors first, so a run of messages is compared
+// in that order.
+function ranked(items) {
+  const out = [];
+  let run = [];
+  const flush = () => {
+    out.push(...run.filter((m) => m.kind === 'error'), ...run.filter((m) => m.kind !== 'error'));
+    run = [];
+  };
+  for (const item of items) {
+    if (item.kind) {
+      run.push(item);
+    } else {
+      flush();
+      out.push(item);
+    }
+  }
+  flush();
+  return out;
+}
+
+// An ODBC diagnostic record is a server's error or info by its class (FreeTDS gives the class
+// where the state belongs, below; its SQLSTATE is 42000 for an info when the call failed).
+function withKind(item) {
+  if (!('sqlState' in item)) return item;
+  const cls = item.class ?? item.msgState;
+  const info = cls !== undefined ? cls <= 10 : item.sqlState.startsWith('01');
+  return { kind: info ? 'info' : 'error', ...item };
+}
+
+export function compareItems(where, odbcInOrder, tdsInOrder, out) {
+  const odbcItems = ranked(odbcInOrder.map(withKind));
+  const tdsItems = ranked(tdsInOrder);
   const before = out.length;
   const kinds = (items) => items.map(describeItem).join(' | ');
   if (odbcItems.length !== tdsItems.length) {

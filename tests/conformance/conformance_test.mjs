@@ -105,6 +105,8 @@ function expectedWalkTokens(results) {
     if (item.rows) {
       tokens.push(`COLMETADATA(${item.rows.columns.length})`, `ROW x${item.rows.data.length}`,
         `DONEINPROC(MORE|COUNT, ${item.rows.data.length})`);
+    } else if (item.info) {
+      tokens.push(`INFO(${item.info.number})`);
     } else if (item.error) {
       tokens.push(`ERROR(${item.error.number})`, 'DONEINPROC(MORE|ERROR)');
     }
@@ -119,7 +121,7 @@ async function runBoth(scenarioPath, tls, batches) {
     const odbcFile = join(work, 'freetds.json');
     writeFileSync(batchFile, JSON.stringify(batches));
     await promisify(execFile)(freetdsRecorder,
-      [String(server.port), tls ? 'require' : 'off', batchFile, odbcFile]);
+      [String(server.port), tls ? 'require' : 'off', '7.4', batchFile, odbcFile]);
     const odbc = JSON.parse(readFileSync(odbcFile, 'utf8'));
     const tds = await recordAll(server.port, batches,
       tls ? { encrypt: true, ca: readFileSync(certificates.ca) } : {});
@@ -154,12 +156,21 @@ before(async () => {
 
 after(() => rmSync(work, { recursive: true, force: true }));
 
+// Said before the refusal of a database, as SQL Server does for a login without a user there.
+const noUser = { info: { number: 15622, class: 10, state: 1,
+  text: "No permission to access database 'HR'." } };
+
 const walkVariants = {
   'the demo walk (an offline database in the middle)': (results) => results,
   'a refused first database': (results) => [refused('HR'), ...results],
   'two refused databases first': (results) => [refused('HR'), refused('Payroll'), ...results],
   'a refused last database': (results) => [...results, refused('Payroll')],
+  'a message before a refused first database': (results) => [noUser, refused('HR'), ...results],
 };
+
+// Beyond the report's own: a database change (ENVCHANGE and INFO) and the errors of a batch no
+// rule knows, outside a procedure (ERROR and DONE with DONE_ERROR).
+const EXTRA_BATCHES = ['USE msdb', 'EXEC dbo.sp_nosuch', 'SELECT name FROM dbo.nosuch', 'USE master'];
 
 for (const tls of [false, true]) {
   const transport = tls ? 'TLS' : 'a plain connection';
@@ -168,7 +179,7 @@ for (const tls of [false, true]) {
     assert.ok(demoBatches.length >= 50, `only ${demoBatches.length} batches logged`);
     assert.ok(demoBatches.includes(WALK), 'the report sent no file walk');
     const { path } = scenarioFile('demo', (r) => r, tls);
-    assertAgree(await runBoth(path, tls, demoBatches));
+    assertAgree(await runBoth(path, tls, [...demoBatches, ...EXTRA_BATCHES]));
   });
 
   for (const [name, patch] of Object.entries(walkVariants)) {
@@ -177,9 +188,11 @@ for (const tls of [false, true]) {
       const recorded = await runBoth(path, tls, [WALK]);
       assert.deepEqual(recorded.tds.batches[0].tokens, expectedWalkTokens(walk.results));
       // Number, class, state and text as the scenario has them: what ODBC cannot check.
-      const sent = walk.results.filter((r) => r.error).map(({ error }) =>
-        ({ kind: 'error', number: error.number, state: error.state, class: error.class,
-          message: error.text }));
+      const sent = walk.results.filter((r) => r.error || r.info).map((r) => {
+        const m = r.error ?? r.info;
+        return { kind: r.error ? 'error' : 'info', number: m.number, state: m.state,
+          class: m.class, message: m.text };
+      });
       assert.deepEqual(recorded.tds.batches[0].items.filter((i) => i.kind), sent);
       assertAgree(recorded);
     });

@@ -1,9 +1,10 @@
 // Runs batches against a server through unixODBC and FreeTDS and writes what the driver showed
 // of each as JSON, for comparison with another TDS client.
 //
-//   tds-freetds-recorder PORT off|require BATCHES.json OUT.json
+//   tds-freetds-recorder PORT off|require TDS_VERSION BATCHES.json OUT.json
 //
-// BATCHES.json is an array of batch texts; "require" encrypts the whole session.
+// BATCHES.json is an array of batch texts; "require" encrypts the whole session; TDS_VERSION is
+// 7.1 to 7.4.
 
 #include <fstream>
 #include <iostream>
@@ -15,10 +16,11 @@ namespace {
 
 using nlohmann::json;
 
-int Record(int port, const std::string& encryption, const json& batches, std::ostream& out) {
+int Record(int port, const std::string& encryption, const std::string& tdsVersion,
+           const json& batches, std::ostream& out) {
   sqlsim::testing::Connection connection;
-  const SQLRETURN rc = connection.Connect(
-      sqlsim::testing::ConnectionString(port, "sa", "secret", "7.4", "Encryption=" + encryption));
+  const SQLRETURN rc = connection.Connect(sqlsim::testing::ConnectionString(
+      port, "sa", "secret", tdsVersion, "Encryption=" + encryption));
   static constexpr conformance::DriverCalls kDriverManager{
       &::SQLMoreResults, &::SQLNumResultCols, &::SQLRowCount,   &::SQLDescribeCol,
       &::SQLFetch,       &::SQLGetData,       &::SQLGetDiagRec, &::SQLGetDiagField};
@@ -41,15 +43,15 @@ int Record(int port, const std::string& encryption, const json& batches, std::os
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::cerr << "usage: tds-freetds-recorder PORT off|require BATCHES.json OUT.json\n";
+  if (argc != 6) {
+    std::cerr << "usage: tds-freetds-recorder PORT off|require TDS_VERSION BATCHES.json OUT.json\n";
     return 2;
   }
   try {
-    std::ifstream in(argv[3]);
+    std::ifstream in(argv[4]);
     const json batches = json::parse(in);
-    std::ofstream out(argv[4], std::ios::binary);
-    return Record(std::stoi(argv[1]), argv[2], batches, out);
+    std::ofstream out(argv[5], std::ios::binary);
+    return Record(std::stoi(argv[1]), argv[2], argv[3], batches, out);
   } catch (const std::exception& error) {
     std::cerr << "tds-freetds-recorder: " << error.what() << "\n";
     return 1;

@@ -194,12 +194,11 @@ json ServerMessages(const DriverCalls& calls, SQLSMALLINT handleType, SQLHANDLE 
     };
     std::string message = reinterpret_cast<char*>(text);
     const std::string state = reinterpret_cast<char*>(sqlState);
-    json record = {{"kind", state.rfind("01", 0) == 0 ? "info" : "error"}, {"number", native}};
+    json record = {{"number", native}, {"sqlState", state}};
     if (const auto v = field(kDiagMessageState)) record["msgState"] = *v;
     if (const auto v = field(kDiagSeverity)) record["class"] = *v;
     if (!StripPrefixes(message)) record["driver"] = true;
     record["message"] = message;
-    record["sqlState"] = state;
     out.push_back(std::move(record));
   }
   return out;

@@ -11,8 +11,8 @@
 
 namespace conformance {
 
-// The server's messages of one handle's diagnostic records. Each is {"kind": "error"|"info",
-// "number", "msgState", "class", "message"}: SQL_DIAG_SS_MSGSTATE and SQL_DIAG_SS_SEVERITY only
+// The server's messages of one handle's diagnostic records. Each is {"number", "sqlState",
+// "msgState", "class", "message"}: SQL_DIAG_SS_MSGSTATE and SQL_DIAG_SS_SEVERITY only
 // where the driver gives them, the message without the driver's "[vendor][component]" prefixes.
 // Records the driver made itself (no server prefix) get "driver": true.
 // Read with `calls`' diagnostic functions: the driver manager's or the driver's.

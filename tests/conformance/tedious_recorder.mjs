@@ -4,11 +4,19 @@
 import { createRequire } from 'node:module';
 
 const require = createRequire(import.meta.url);
-const { Connection, Request } = require('tedious');
+function load(name) {
+  try {
+    return require(name);
+  } catch (error) {
+    throw new Error(`${name} is not installed: run 'npm ci --prefix tests/conformance' ` +
+      `(scripts/setup.sh does) (${error.message})`);
+  }
+}
+const { Connection, Request } = load('tedious');
 // The public done events carry DONE_MORE and the count but not DONE_ERROR or DONE_ATTN, and
 // RETURNSTATUS only comes with the DONEPROC after it: the token handler is wrapped to announce
 // those tokens whole, where they arrive.
-const { RequestTokenHandler } = require('tedious/lib/token/handler');
+const { RequestTokenHandler } = load('tedious/lib/token/handler');
 
 for (const method of ['onDone', 'onDoneInProc', 'onDoneProc', 'onReturnStatus']) {
   const original = RequestTokenHandler.prototype[method];
@@ -106,7 +114,8 @@ function message(kind, token) {
     message: token.message };
 }
 
-export function connect(port, { encrypt = false, ca } = {}) {
+// `tdsVersion` as tedious names them ('7_1' ... '7_4'), `packetSize` in bytes.
+export function connect(port, { encrypt = false, ca, tdsVersion = '7_4', packetSize = 4096 } = {}) {
   const connection = new Connection({
     server: '127.0.0.1',
     authentication: { type: 'default', options: { userName: 'sa', password: 'secret' } },
@@ -118,6 +127,8 @@ export function connect(port, { encrypt = false, ca } = {}) {
       trustServerCertificate: false,
       serverName: 'localhost',
       cryptoCredentialsDetails: ca ? { ca } : {},
+      tdsVersion,
+      packetSize,
       connectTimeout: 10000,
       requestTimeout: 15000,
     },
