@@ -14,7 +14,7 @@ import { join } from 'node:path';
 import { promisify } from 'node:util';
 
 import { checkDoneTokens, compareRecordings } from './compare.mjs';
-import { recordAll } from './tedious_recorder.mjs';
+import { connect, recordAll, recordBatch, runCancelled } from './tedious_recorder.mjs';
 
 const [simulator, reportCommand, freetdsRecorder, demoScenarioPath] = process.argv.slice(2);
 const WALK = "EXEC sp_MSforeachdb 'USE [?]; EXEC sp_helpfile; EXEC sp_spaceused;'";
@@ -88,8 +88,9 @@ function refused(database) {
 }
 
 // The demo scenario with the file walk's answer changed, and TLS required when `tls`.
-function scenarioFile(name, patchWalk, tls) {
+function scenarioFile(name, patchWalk, tls, extraRules = []) {
   const scenario = JSON.parse(readFileSync(demoScenarioPath, 'utf8'));
+  scenario.batches.push(...extraRules);
   const walk = scenario.batches.find((b) => b.sql === WALK);
   walk.results = patchWalk(walk.results);
   if (tls) scenario.encryption = { ...certificates, ca: undefined, required: true };
@@ -198,3 +199,27 @@ for (const tls of [false, true]) {
     });
   }
 }
+
+test('a cancelled batch: the response ends, then the ATTENTION is acknowledged on its own', async () => {
+  // Job history grown to 200,000 rows (streamed in 64 KB pieces), and a statement that waits.
+  const waiting = "WAITFOR DELAY '00:00:30'";
+  const { path } = scenarioFile('cancel', (r) => r, false,
+    [{ sql: waiting, results: [{ delay_ms: 30000 }] }]);
+  const history = demoBatches.find((b) => b.includes('FROM msdb.dbo.sysjobhistory sjh'));
+  const server = await startSimulator([path, '--scale', 'rows=200000']);
+  const { connection } = await connect(server.port);
+  try {
+    for (const [sql, how] of [[waiting, { afterMs: 200 }], [history, { atFirstRow: true }]]) {
+      const cancelled = await runCancelled(connection, sql, how);
+      assert.equal(cancelled.code, 'ECANCEL', `${sql.slice(0, 40)}: ${JSON.stringify(cancelled)}`);
+      assert.ok(cancelled.ms < 3000, `the cancel took ${cancelled.ms} ms`);
+      assert.ok(cancelled.rows < 200000, 'the whole row set came');
+      // The connection goes on, in step with the server.
+      const next = await recordBatch(connection, 'select @@version');
+      assert.deepEqual(next.tokens, ['COLMETADATA(1)', 'ROW x1', 'DONE(COUNT, 1)']);
+    }
+  } finally {
+    connection.close();
+    await server.stop();
+  }
+});

@@ -216,3 +216,21 @@ export async function recordAll(port, batches, options) {
     connection.close();
   }
 }
+
+// Runs `sql` and cancels it (an ATTENTION) after `afterMs`, or at the first row; resolves with
+// the request's error code (ECANCEL when the server acknowledged the ATTENTION), the rows read
+// and the time taken.
+export function runCancelled(connection, sql, { afterMs, atFirstRow = false }) {
+  const start = Date.now();
+  let rows = 0;
+  return new Promise((resolve) => {
+    const request = new Request(sql, (error) => {
+      resolve({ code: error?.code, rows, ms: Date.now() - start });
+    });
+    request.on('row', () => {
+      if (rows++ === 0 && atFirstRow) connection.cancel();
+    });
+    connection.execSqlBatch(request);
+    if (afterMs !== undefined) setTimeout(() => connection.cancel(), afterMs);
+  });
+}

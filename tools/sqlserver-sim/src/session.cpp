@@ -543,6 +543,14 @@ void Session::HandleTransaction(const Message& message) {
   SendResponse(out.Data(), true);
 }
 
+void Session::EndCancelledResponse(ByteWriter& buffer) {
+  // SQL Server ends the response it was sending, then acknowledges the ATTENTION in a message
+  // of its own: tedious reads the acknowledgement only from the message after the response.
+  WriteDone(buffer, kTokenDone, kDoneFinal, 0, 0, version_);
+  if (SendResponse(buffer.Data(), true)) SendAttentionAck();
+  buffer.Clear();
+}
+
 void Session::SendAttentionAck() {
   ByteWriter out;
   WriteDone(out, kTokenDone, kDoneAttention, 0, 0, version_);
@@ -778,7 +786,7 @@ bool Session::Emit(const Step& step, ByteWriter& buffer) {
         case WaitResult::Elapsed:
           return true;
         case WaitResult::Attention:
-          SendAttentionAck();
+          EndCancelledResponse(buffer);
           return false;
         case WaitResult::Closed:
           closed_ = true;
@@ -845,9 +853,8 @@ bool Session::Flush(ByteWriter& buffer) {
     case WaitResult::Elapsed:
       return true;
     case WaitResult::Attention:
-      // The client parses up to the acknowledgement, so it must end where a token ends.
-      if (SendResponse(buffer.Data(), false)) SendAttentionAck();
-      buffer.Clear();
+      // The buffer ends where a token ends.
+      EndCancelledResponse(buffer);
       return false;
     case WaitResult::Closed:
       closed_ = true;

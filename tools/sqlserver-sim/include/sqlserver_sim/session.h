@@ -82,6 +82,9 @@ class Session {
   void HandleBatch(const Message& message);
   void HandleRpc(const Message& message);
   void HandleTransaction(const Message& message);
+  // After an ATTENTION: the rest of `buffer` and a final DONE end the response, then the
+  // acknowledgement follows.
+  void EndCancelledResponse(ByteWriter& buffer);
   void SendAttentionAck();
 
   // Appends the answer to `sql` (scenario rule, built-in or unknown-batch error).
