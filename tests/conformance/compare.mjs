@@ -22,6 +22,12 @@ function show(value) {
   return JSON.stringify(value);
 }
 
+function itemKind(item) {
+  if (item.rows) return 'rows';
+  if (item.count !== undefined) return 'count';
+  return item.failed ? 'failed' : item.kind;
+}
+
 export function describeItem(item) {
   if (item.rows) {
     return `rows(${item.rows.columns.map((c) => c.name).join(',')}; ${item.rows.rowCount})`;
@@ -115,13 +121,15 @@ export function compareItems(where, odbcInOrder, tdsInOrder, out) {
   odbcItems.forEach((odbc, i) => {
     const tds = tdsItems[i];
     const at = `${where} item ${i}`;
-    if (describeItem(odbc).split(/[ (]/)[0] !== describeItem(tds).split(/[ (]/)[0]) {
+    const kind = itemKind(odbc);
+    if (kind === 'failed' || itemKind(tds) === 'failed' || kind !== itemKind(tds)) {
+      // A client that failed on its own is a difference even where the other failed too.
       out.push(`${at}: FreeTDS ${describeItem(odbc)}, tedious ${describeItem(tds)}`);
-    } else if (odbc.rows) {
+    } else if (kind === 'rows') {
       compareRows(at, odbc.rows, tds.rows, out);
-    } else if (odbc.count !== undefined) {
+    } else if (kind === 'count') {
       if (odbc.count !== tds.count) out.push(`${at}: FreeTDS count ${odbc.count}, tedious ${tds.count}`);
-    } else if (!odbc.failed) {
+    } else {
       compareMessage(at, odbc, tds, out);
     }
   });
