@@ -139,12 +139,15 @@ async function runBoth(scenarioPath, tls, batches, tdsVersion = '7.4') {
   }
 }
 
-// The login reply's messages, as SQL Server sends them (only tedious shows them).
+// The login reply's messages, then the answer to the SET LANGUAGE that tedious sends after
+// the login, as SQL Server sends them (only tedious shows them).
+const languageSet = { kind: 'info', number: 5703, state: 1, class: 0,
+  message: 'Changed language setting to us_english.' };
 const LOGIN_MESSAGES = [
   { kind: 'info', number: 5701, state: 2, class: 0,
     message: "Changed database context to 'master'." },
-  { kind: 'info', number: 5703, state: 1, class: 0,
-    message: 'Changed language setting to us_english.' },
+  languageSet,
+  languageSet,
 ];
 
 function assertAgree({ odbc, tds }) {

@@ -49,6 +49,30 @@ std::string UseTarget(std::string_view sql) {
   return std::string(rest);
 }
 
+// The languages named by the batch's "SET LANGUAGE x" statements, one a line, in order.
+std::vector<std::string> SetLanguages(std::string_view sql) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < sql.size()) {
+    std::size_t end = sql.find('\n', start);
+    if (end == std::string_view::npos) end = sql.size();
+    const std::string_view line = sql.substr(start, end - start);
+    start = end + 1;
+    if (FirstWord(line) != "set") continue;
+    const std::string_view rest = line.substr(line.find_first_not_of(" \t\r"));
+    const std::size_t name = Lower(rest).rfind("set language ", 0) == 0
+                                 ? rest.find_first_not_of(" \t", 13)
+                                 : std::string_view::npos;
+    if (name == std::string_view::npos) continue;
+    std::string_view value = rest.substr(name);
+    value = value.substr(0, value.find_first_of(" \t\r;"));
+    if (value.size() >= 2 && value.front() == '[' && value.back() == ']')
+      value = value.substr(1, value.size() - 2);
+    if (!value.empty()) names.emplace_back(value);
+  }
+  return names;
+}
+
 const RpcParam* Param(const RpcCall& call, std::size_t position, std::string_view name) {
   for (const RpcParam& p : call.params) {
     if (!p.name.empty() && Lower(p.name) == name) return &p;
@@ -667,7 +691,17 @@ void Session::PlanStatement(const std::string& sql, bool insideProcedure, std::v
     AddDone(plan, insideProcedure ? kTokenDoneInProc : kTokenDone, kDoneFinal, 0, 0);
     return;
   } else if (FirstWord(sql) == "set") {
-    // Session options (SET TEXTSIZE, SET NOCOUNT, ...) that drivers send on their own.
+    // Session options (SET TEXTSIZE, SET NOCOUNT, ...) that drivers send on their own. SET
+    // LANGUAGE is answered as SQL Server does (tedious sends it after every login).
+    ByteWriter w;
+    for (const std::string& language : SetLanguages(sql)) {
+      WriteEnvChange(w, kEnvLanguage, language, scenario_.language);
+      WriteMessage(
+          w, false,
+          ServerMessage{5703, 1, 0, "Changed language setting to " + language + ".", "", 1},
+          scenario_.serverName, version_);
+    }
+    if (w.Size() > 0) AddTokens(plan, w.Take());
     AddDone(plan, insideProcedure ? kTokenDoneInProc : kTokenDone, kDoneFinal, 0, 0);
     return;
   } else if (scenario_.unknown == UnknownMode::Results) {
