@@ -67,6 +67,7 @@ void CoverageLedger::ErrorRaised(const std::exception& error) {
   if (const auto* database = dynamic_cast<const data::DatabaseError*>(&error)) {
     record.number = database->number();
     record.sqlState = database->state();
+    record.detail = database->detail();
   }
   Current().errors.push_back(std::move(record));
 }
