@@ -61,8 +61,8 @@ std::optional<std::string> ExplainConnectFailure(const ConnectAttempt& attempt) 
         return "Nothing answered at " + Address(source.host, port) +
                ": the connection was refused (" + probe.detail +
                "). Check that SQL Server runs there and listens on that TCP port (SQL Server "
-               "Configuration Manager, TCP/IP), and give the port as HOST,PORT if it is not " +
-               std::to_string(kDefaultPort) + ".";
+               "Configuration Manager, TCP/IP)" +
+               (source.port ? "." : "; give its port as HOST,PORT if it is not 1433.");
       }
       return "Nothing answered at " + Address(source.host, port) + " within " +
              std::to_string(seconds) + (seconds == 1 ? " second (" : " seconds (") + probe.detail +

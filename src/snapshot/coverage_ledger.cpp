@@ -1,6 +1,7 @@
 #include "snapshot/coverage_ledger.h"
 
 #include <ostream>
+#include <set>
 
 #include "data/database_error.h"
 
@@ -126,6 +127,13 @@ void PrintLedger(std::ostream& out, const CoverageLedger& ledger) {
     headed = true;
     out << "  " << TerminalSafe(section.heading) << ": " << StatusName(status) << " ("
         << TerminalSafe(section.Reason()) << ")\n";
+    // The first error is the reason; every other refusal of the section is named as well, once.
+    std::set<std::string_view> said;
+    for (const ErrorRecord& error : section.errors) {
+      if (said.insert(error.message).second && said.size() > 1) {
+        out << "    and: " << TerminalSafe(error.message) << "\n";
+      }
+    }
   }
   const auto reached = static_cast<int>(ledger.Sections().size());
   out << "Sections: " << reached << " of " << ledger.SectionsExpected() << " reached; "

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "e2e_support.h"
+#include "sqlserver_sim/least_privilege.h"
 
 namespace quorvane::e2e {
 namespace {
@@ -46,6 +48,61 @@ std::vector<Group> DemoGroups() {
     groups.back().items.push_back(item);
   }
   return groups;
+}
+
+// As the report writes server text.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// The walk's part of the report: after sp_helpdb's table, before the next heading.
+std::string Walk(const std::string& html) {
+  const auto start = html.find("<a name=\"Databases\">");
+  const auto end = html.find("<a name=\"FixedDatabaseRoles\">");
+  if (start == std::string::npos || end == std::string::npos) return {};
+  const std::string section = html.substr(start, end - start);
+  return section.substr(section.find("</table>") + 8);
+}
+
+// Cut at the rules, each piece is one database of `shown`: its files and its own size.
+void ExpectOneDatabaseBetweenRules(const std::string& walk, const std::vector<const Group*>& shown,
+                                   const std::vector<Group>& groups) {
+  std::vector<std::string> pieces;
+  for (std::size_t from = 0;;) {
+    const auto rule = walk.find("<hr>", from);
+    pieces.push_back(walk.substr(from, rule == std::string::npos ? rule : rule - from));
+    if (rule == std::string::npos) break;
+    from = rule + 4;
+  }
+  ASSERT_EQ(pieces.size(), shown.size()) << walk;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    for (const Group& other : groups) {
+      const bool own = &other == shown[i];
+      EXPECT_EQ(pieces[i].find("<td>" + other.files.front()) != std::string::npos, own)
+          << other.files.front() << " in the piece of " << shown[i]->database;
+      EXPECT_EQ(pieces[i].find("<td>" + other.database + "</td>") != std::string::npos, own)
+          << other.database << "'s size in the piece of " << shown[i]->database;
+    }
+  }
 }
 
 json AccessError(const std::string& database) {
@@ -95,34 +152,9 @@ TEST_P(RefusedDatabases, EveryOtherDatabaseShowsItsOwnFiles) {
   server.Start();
   const CommandRun run = RunCommand(server, std::string("walk-") + c.name);
   ASSERT_EQ(run.exitCode, 1) << run.err;
-
-  const auto start = run.html.find("<a name=\"Databases\">");
-  const auto end = run.html.find("<a name=\"FixedDatabaseRoles\">");
-  ASSERT_NE(start, std::string::npos);
-  ASSERT_NE(end, std::string::npos);
-  // The walk follows sp_helpdb's table.
-  const std::string section = run.html.substr(start, end - start);
-  const std::string walk = section.substr(section.find("</table>") + 8);
-
+  const std::string walk = Walk(run.html);
   EXPECT_EQ(CountOf(walk, "is not able to access the database"), c.refused.size());
-  // Cut at the rules, each piece is one database: its files and its own size.
-  std::vector<std::string> pieces;
-  for (std::size_t from = 0;;) {
-    const auto rule = walk.find("<hr>", from);
-    pieces.push_back(walk.substr(from, rule == std::string::npos ? rule : rule - from));
-    if (rule == std::string::npos) break;
-    from = rule + 4;
-  }
-  ASSERT_EQ(pieces.size(), shown.size()) << walk;
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    for (const Group& other : groups) {
-      const bool own = &other == shown[i];
-      EXPECT_EQ(pieces[i].find("<td>" + other.files.front()) != std::string::npos, own)
-          << other.files.front() << " in the piece of " << shown[i]->database;
-      EXPECT_EQ(pieces[i].find("<td>" + other.database + "</td>") != std::string::npos, own)
-          << other.database << "'s size in the piece of " << shown[i]->database;
-    }
-  }
+  ExpectOneDatabaseBetweenRules(walk, shown, groups);
 }
 
 INSTANTIATE_TEST_SUITE_P(Walk, RefusedDatabases,
@@ -133,6 +165,56 @@ INSTANTIATE_TEST_SUITE_P(Walk, RefusedDatabases,
                                            WalkCase{"FirstAndLast", {0, kLast}},
                                            WalkCase{"Last", {kLast}}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quorvane::e2e
+
+namespace quorvane::e2e {
+namespace {
+
+// An auditor's login: every refusal is one error block where it happened, the report is complete
+// and closed, every database the login can open shows its own files, and the command's summary
+// names each refusal.
+TEST(LeastPrivilegeLogin, GetsACompleteReportThatSaysWhatWasRefused) {
+  sqlsim::Server server(sqlsim::LeastPrivilegeScenario(sqlsim::DemoScenario()));
+  server.Start();
+  const CommandRun run =
+      RunCommandAs(server, "least-privilege", sqlsim::kAuditLogin, sqlsim::kAuditPassword);
+  ASSERT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_TRUE(run.html.ends_with("</body>\r\n</html>\r\n"));
+  EXPECT_NE(run.html.find("Database Replication"), std::string::npos) << "the last section";
+
+  // Every refusal has its block, and there is no block but theirs.
+  const json scenario = json::parse(sqlsim::LeastPrivilegeScenario(sqlsim::DemoScenario()));
+  std::set<std::string> refusals;
+  for (const json& rule : scenario["batches"]) {
+    for (const json& item : rule["results"]) {
+      if (!item.contains("error")) continue;
+      const std::string text = item["error"]["text"];
+      refusals.insert(Escaped(text));
+      EXPECT_NE(run.err.find(text), std::string::npos) << "the summary lacks: " << text;
+    }
+  }
+  std::set<std::string> blocks;
+  const std::string opening = "<div class=\"ExceptionError\"><u>Exception Error:</u><br>";
+  for (auto at = run.html.find(opening); at != std::string::npos;
+       at = run.html.find(opening, at + 1)) {
+    const auto text = at + opening.size();
+    blocks.insert(run.html.substr(text, run.html.find("</div>", text) - text));
+  }
+  EXPECT_EQ(blocks, refusals);
+
+  std::vector<const Group*> shown;
+  const std::vector<Group> groups = DemoGroups();
+  const std::string walk = Walk(run.html);
+  for (const Group& group : groups) {
+    if (walk.find("access the database &quot;" + group.database + "&quot;") == std::string::npos) {
+      shown.push_back(&group);
+    }
+  }
+  EXPECT_EQ(shown.size() + 3, groups.size()) << "the first, a middle and the last are refused";
+  ExpectOneDatabaseBetweenRules(walk, shown, groups);
+}
 
 }  // namespace
 }  // namespace quorvane::e2e
