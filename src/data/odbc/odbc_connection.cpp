@@ -96,11 +96,11 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle,
     // Only a server's message has them; a driver's own (native 0) would only repeat zeros.
     if (native != 0) {
       ServerMessageDetail& detail = record.detail;
-      const auto state = DiagNumber(calls, type, handle, i, kDiagSsMessageState);
+      const auto messageState = DiagNumber(calls, type, handle, i, kDiagSsMessageState);
       if (fields == DiagFields::kFreeTds) {
-        detail.severity = state;
+        detail.severity = messageState;
       } else {
-        detail.messageState = state;
+        detail.messageState = messageState;
         detail.severity = DiagNumber(calls, type, handle, i, kDiagSsSeverity);
         detail.procedure = DiagText(calls, type, handle, i, kDiagSsProcedureName);
       }
@@ -230,6 +230,13 @@ class StatementReader {
   // an otherwise successful call, and then offers an empty result; that is a failure.
   bool Succeeded(SQLRETURN rc) const {
     return rc == SQL_SUCCESS || (rc == SQL_SUCCESS_WITH_INFO && !session_->LinkDead());
+  }
+
+  // Whether the driver manager refused the last call as out of sequence (HY010): one that does
+  // not pass SQLMoreResults on after a failed first statement says so.
+  bool RefusedOutOfSequence() const {
+    const auto records = ReadDiagnostics(SQL_HANDLE_STMT, Stmt(), *calls_, session_->diagFields);
+    return !records.empty() && records.front().state == "HY010";
   }
 
   [[noreturn]] void Fail(std::string_view fallback) {
@@ -453,6 +460,7 @@ class ResultStreamImpl : public ResultStream {
                                                   driverStatement)),
         pending_(StandsOnResult()),
         done_(false),
+        afterFailedFirst_(true),
         firstError_(std::move(error)) {}
 
   ~ResultStreamImpl() override { Finish(); }
@@ -482,10 +490,16 @@ class ResultStreamImpl : public ResultStream {
         Finish();
         return std::nullopt;
       }
-      // On failure nothing is pending, so the next call moves on past the failed statement
-      // (here the driver has not moved on to the next result: its columns are still the
-      // previous result's).
-      if (!reader_->Succeeded(rc)) Fail("The server reported an error without a message");
+      if (!reader_->Succeeded(rc)) {
+        if (afterFailedFirst_ && reader_->RefusedOutOfSequence()) {
+          Finish();
+          return std::nullopt;
+        }
+        // Nothing is pending, so the next call moves on past the failed statement (here the
+        // driver has not moved on to the next result: its columns are still the previous
+        // result's).
+        Fail("The server reported an error without a message");
+      }
     }
     pending_ = false;
 
@@ -576,6 +590,7 @@ class ResultStreamImpl : public ResultStream {
   std::shared_ptr<StatementReader> reader_;
   bool pending_;
   bool done_;
+  bool afterFailedFirst_ = false;
   std::optional<DatabaseError> firstError_;
 };
 
@@ -693,14 +708,16 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
     DatabaseError error =
         session_->Failure(records, "The batch failed without a message", timeoutSeconds);
     // The first statement failed; the driver still holds what the rest of the batch returned.
+    // It is read past unixODBC where the driver can be reached; otherwise through the driver
+    // manager, which on Windows passes SQLMoreResults on (unixODBC ends the batch there).
     if (rc == SQL_ERROR && session_->connected && statement->handle) {
-      if (auto driver = session_->Driver()) {
-        if (const SQLHSTMT own = odbc::DriverEntryPoints::DriverStatement(dbc, stmt)) {
-          return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement),
-                                                          timeoutSeconds, std::move(error),
-                                                          std::move(driver), own);
-        }
-      }
+      auto driver = session_->Driver();
+      const SQLHSTMT own =
+          driver ? odbc::DriverEntryPoints::DriverStatement(dbc, stmt) : SQL_NULL_HSTMT;
+      if (own == SQL_NULL_HSTMT) driver.reset();
+      return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement),
+                                                      timeoutSeconds, std::move(error),
+                                                      std::move(driver), own ? own : stmt);
     }
     statement->Release();
     throw error;
