@@ -14,6 +14,7 @@
 #include "cli/diff_command.h"
 #include "cli/fleet_command.h"
 #include "cli/interrupt_watcher.h"
+#include "connection/connect_failure.h"
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "connection/settings.h"
@@ -235,12 +236,18 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
     host.EndLine();
     if (!connected) {
       err << "quorvane-report: connection failed: " << error.what() << "\n";
-      // The driver seldom says more than "failed" about a refused certificate.
-      if (const auto why = connection::ExplainEncryptionFailure(
-              serverText, options.encryption, options.timeoutSeconds,
-              {"--trust-server-certificate", "--encrypt optional"})) {
-        err << "quorvane-report: " << *why << "\n";
+      // The driver seldom says more than "failed" about a refused certificate, or about a
+      // server it could not reach.
+      auto why = connection::ExplainEncryptionFailure(
+          serverText, options.encryption, options.timeoutSeconds,
+          {"--trust-server-certificate", "--encrypt optional"});
+      const auto* database = dynamic_cast<const data::DatabaseError*>(&error);
+      if (!why && database &&
+          connection::IsGenericConnectFailure(database->number(), database->what())) {
+        why = connection::ExplainConnectFailure(
+            {serverText, !credentials.login.has_value(), options.timeoutSeconds});
       }
+      if (why) err << "quorvane-report: " << *why << "\n";
       return kConnectionFailed;
     }
     closeRecords();

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "connection/connect_failure.h"
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "connection/tls_diagnosis.h"
@@ -157,8 +158,12 @@ void Connector::Open() {
     });
   } catch (const data::DatabaseError& error) {
     if (connected) throw;
-    const auto why = ExplainEncryptionFailure(pendingServerText_, pendingEncryption_,
-                                              pendingTimeout_, kSettingsTabAdvice);
+    auto why = ExplainEncryptionFailure(pendingServerText_, pendingEncryption_, pendingTimeout_,
+                                        kSettingsTabAdvice);
+    if (!why && IsGenericConnectFailure(error.number(), error.what())) {
+      why = ExplainConnectFailure(
+          {pendingServerText_, pendingWindowsAuthentication_, pendingTimeout_});
+    }
     if (!why) throw;
     throw data::DatabaseError(std::string(error.what()) + "\n\n" + *why, error.number(),
                               error.state());

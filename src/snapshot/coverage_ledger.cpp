@@ -1,6 +1,7 @@
 #include "snapshot/coverage_ledger.h"
 
 #include <ostream>
+#include <set>
 
 #include "data/database_error.h"
 
@@ -67,6 +68,7 @@ void CoverageLedger::ErrorRaised(const std::exception& error) {
   if (const auto* database = dynamic_cast<const data::DatabaseError*>(&error)) {
     record.number = database->number();
     record.sqlState = database->state();
+    record.detail = database->detail();
   }
   Current().errors.push_back(std::move(record));
 }
@@ -125,6 +127,13 @@ void PrintLedger(std::ostream& out, const CoverageLedger& ledger) {
     headed = true;
     out << "  " << TerminalSafe(section.heading) << ": " << StatusName(status) << " ("
         << TerminalSafe(section.Reason()) << ")\n";
+    // The first error is the reason; every other refusal of the section is named as well, once.
+    std::set<std::string_view> said;
+    for (const ErrorRecord& error : section.errors) {
+      if (said.insert(error.message).second && said.size() > 1) {
+        out << "    and: " << TerminalSafe(error.message) << "\n";
+      }
+    }
   }
   const auto reached = static_cast<int>(ledger.Sections().size());
   out << "Sections: " << reached << " of " << ledger.SectionsExpected() << " reached; "

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/database_error.h"
 #include "report/run_recorder.h"
 
 namespace quorvane::snapshot {
@@ -20,6 +21,7 @@ struct ErrorRecord {
   int number = 0;        // the server's or the driver's error number; 0 when none was given
   std::string sqlState;  // the ODBC SQLSTATE; empty when none was given
   std::string message;
+  data::ServerMessageDetail detail = {};
 };
 
 struct SectionRecord {

@@ -16,9 +16,14 @@ std::string Field(std::string_view name, std::string_view jsonValue) {
 
 nlohmann::json ErrorJson(const ErrorRecord& error) {
   nlohmann::json json = {{"message", error.message}};
-  // Only what the driver gave: FreeTDS has no class or server state for a message.
+  // Only what the driver gave: absent is not zero.
   if (error.number != 0) json["number"] = error.number;
   if (!error.sqlState.empty()) json["sqlState"] = error.sqlState;
+  const data::ServerMessageDetail& detail = error.detail;
+  if (detail.messageState) json["state"] = *detail.messageState;
+  if (detail.severity) json["class"] = *detail.severity;
+  if (detail.line) json["line"] = *detail.line;
+  if (detail.procedure) json["procedure"] = *detail.procedure;
   return json;
 }
 

@@ -60,12 +60,17 @@ std::string ServerText(const sqlsim::Server& server) {
 
 CommandRun RunCommand(const sqlsim::Server& server, const std::string& name,
                       std::vector<std::string> options) {
+  return RunCommandAs(server, name, sqlsim::kDemoLogin, sqlsim::kDemoPassword, std::move(options));
+}
+
+CommandRun RunCommandAs(const sqlsim::Server& server, const std::string& name,
+                        const std::string& login, const std::string& password,
+                        std::vector<std::string> options) {
   const std::filesystem::path path = OutputPath(name);
-  std::vector<std::string> args{"--server",         ServerText(server), "--login",
-                                sqlsim::kDemoLogin, "--password-stdin", "--output",
-                                path.string()};
+  std::vector<std::string> args{"--server",         ServerText(server), "--login",    login,
+                                "--password-stdin", "--output",         path.string()};
   args.insert(args.end(), options.begin(), options.end());
-  std::istringstream in(std::string(sqlsim::kDemoPassword) + "\n");
+  std::istringstream in(password + "\n");
   std::ostringstream out;
   std::ostringstream err;
   const int exitCode = cli::RunReportCommand(args, in, out, err, {}, ProcessFreeTdsConfig());

@@ -33,5 +33,9 @@ connection::FreeTdsConfig* ProcessFreeTdsConfig();
 // named after `name` (removed afterwards).
 CommandRun RunCommand(const sqlsim::Server& server, const std::string& name,
                       std::vector<std::string> options = {});
+// The same with another login.
+CommandRun RunCommandAs(const sqlsim::Server& server, const std::string& name,
+                        const std::string& login, const std::string& password,
+                        std::vector<std::string> options = {});
 
 }  // namespace quorvane::e2e

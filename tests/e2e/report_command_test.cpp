@@ -5,6 +5,7 @@
 #include "cli/cli_options.h"
 #include "cli/console_host.h"
 #include "cli/report_command.h"
+#include "sqlserver_sim/server.h"
 
 namespace quorvane::cli {
 namespace {
@@ -153,6 +154,29 @@ TEST(ReportCommand, UnreachableServerExitsWithThreeAndTheDriversMessage) {
   EXPECT_EQ(o.status, kConnectionFailed);
   EXPECT_NE(o.err.find("connection failed: "), std::string::npos) << o.err;
   EXPECT_EQ(o.err.find("not-the-password"), std::string::npos) << "the password leaked";
+  EXPECT_NE(o.err.find("Nothing answered at 127.0.0.1 port 1: the connection was refused"),
+            std::string::npos)
+      << o.err;
+}
+
+// The driver says only "Unable to connect to data source"; the command says what stood in the
+// way. The empty label makes the resolver fail without asking any name server.
+TEST(ReportCommand, AGenericDriverFailureIsExplained) {
+  const Outcome unknown = RunCommand({"--server", "no..such,1433", "--timeout", "5", "--output",
+                                      ::testing::TempDir() + "unknown.htm"});
+  EXPECT_EQ(unknown.status, kConnectionFailed);
+  EXPECT_NE(unknown.err.find("The server name \"no..such\" could not be resolved"),
+            std::string::npos)
+      << unknown.err;
+
+  sqlsim::Server server(sqlsim::DemoScenario());
+  server.Start();
+  const Outcome kerberos = RunCommand({"--server", "127.0.0.1," + std::to_string(server.Port()),
+                                       "--output", ::testing::TempDir() + "kerberos.htm"});
+  EXPECT_EQ(kerberos.status, kConnectionFailed);
+  EXPECT_NE(kerberos.err.find("answers, so the Windows authentication failed"), std::string::npos)
+      << kerberos.err;
+  EXPECT_NE(kerberos.err.find("kinit"), std::string::npos);
 }
 
 // On a terminal the progress line counts the queries of the section, so that a long wait on a

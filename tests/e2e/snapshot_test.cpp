@@ -126,6 +126,10 @@ TEST_F(DemoSnapshot, HasEverySectionOfTheReportInOrderWithItsStatus) {
       ASSERT_EQ(section["errors"].size(), 1u);
       EXPECT_EQ(section["errors"][0]["number"], offline["number"]);
       EXPECT_EQ(section["errors"][0]["message"], offline["text"]);
+      // FreeTDS passes on the class (under the state's field) and the line; never the state.
+      EXPECT_EQ(section["errors"][0]["class"], offline["class"]);
+      EXPECT_EQ(section["errors"][0]["line"], offline["line"]);
+      EXPECT_FALSE(section["errors"][0].contains("state"));
       EXPECT_EQ(section["reason"], offline["text"]);
     } else if (anchor == "TargetServers") {
       EXPECT_EQ(section["status"], "empty");

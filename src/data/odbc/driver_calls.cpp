@@ -15,7 +15,7 @@ namespace quorvane::data::odbc {
 const StatementCalls& DriverManagerCalls() {
   static const StatementCalls calls{&::SQLMoreResults,  &::SQLNumResultCols, &::SQLRowCount,
                                     &::SQLDescribeColW, &::SQLFetch,         &::SQLGetData,
-                                    &::SQLGetDiagRecW};
+                                    &::SQLGetDiagRecW,  &::SQLGetDiagFieldW};
   return calls;
 }
 
@@ -85,7 +85,8 @@ std::shared_ptr<const DriverEntryPoints> DriverEntryPoints::For(SQLHDBC dbc) {
                         Resolve(driver->library_, "SQLDescribeColW", c.DescribeColW) &&
                         Resolve(driver->library_, "SQLFetch", c.Fetch) &&
                         Resolve(driver->library_, "SQLGetData", c.GetData) &&
-                        Resolve(driver->library_, "SQLGetDiagRecW", c.GetDiagRecW);
+                        Resolve(driver->library_, "SQLGetDiagRecW", c.GetDiagRecW) &&
+                        Resolve(driver->library_, "SQLGetDiagFieldW", c.GetDiagFieldW);
   // The driver manager's own exports must not be taken for the driver's.
   if (!complete || c.MoreResults == &::SQLMoreResults) return nullptr;
   return driver;

@@ -18,6 +18,7 @@ struct StatementCalls {
   decltype(&::SQLFetch) Fetch;
   decltype(&::SQLGetData) GetData;
   decltype(&::SQLGetDiagRecW) GetDiagRecW;
+  decltype(&::SQLGetDiagFieldW) GetDiagFieldW;
 };
 
 // The calls through the driver manager.

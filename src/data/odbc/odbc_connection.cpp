@@ -19,9 +19,61 @@ namespace {
 
 constexpr int kMaxDiagRecords = 32;
 
-std::vector<DiagRecord> ReadDiagnostics(
-    SQLSMALLINT type, SQLHANDLE handle,
-    decltype(&::SQLGetDiagRecW) getDiagRec = &::SQLGetDiagRecW) {
+// SQL Server's own diagnostic fields. Microsoft's drivers answer all four; FreeTDS only the
+// state and the line, and under the state's name it hands out the message's class.
+constexpr SQLSMALLINT kDiagSsMessageState = -1150;
+constexpr SQLSMALLINT kDiagSsSeverity = -1151;
+constexpr SQLSMALLINT kDiagSsProcedureName = -1153;
+constexpr SQLSMALLINT kDiagSsLine = -1154;
+
+// A driver that does not know a field, or has no value for this record, fails the call; the
+// driver manager answers 0 for a connection's records it copied from the driver. Either way the
+// value is absent.
+std::optional<int> DiagNumber(const StatementCalls& calls, SQLSMALLINT type, SQLHANDLE handle,
+                              SQLSMALLINT record, SQLSMALLINT field) {
+  // Zeroed, as FreeTDS writes the line as a 16-bit value. The length is given in bytes:
+  // FreeTDS refuses the negative SQL_IS_INTEGER.
+  SQLINTEGER value = 0;
+  if (!SQL_SUCCEEDED(calls.GetDiagFieldW(type, handle, record, field, &value,
+                                         static_cast<SQLSMALLINT>(sizeof value), nullptr)) ||
+      value == 0) {
+    return std::nullopt;
+  }
+  return static_cast<int>(value);
+}
+
+std::optional<std::string> DiagText(const StatementCalls& calls, SQLSMALLINT type, SQLHANDLE handle,
+                                    SQLSMALLINT record, SQLSMALLINT field) {
+  std::array<SQLWCHAR, 260> text{};
+  SQLSMALLINT bytes = 0;
+  if (!SQL_SUCCEEDED(calls.GetDiagFieldW(type, handle, record, field, text.data(),
+                                         static_cast<SQLSMALLINT>(sizeof text), &bytes))) {
+    return std::nullopt;
+  }
+  const std::size_t units =
+      std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(bytes, 0)) / sizeof(SQLWCHAR),
+               text.size() - 1);
+  if (units == 0) return std::nullopt;
+  return WideToUtf8(text.data(), units);
+}
+
+// Whose reading of SQL Server's diagnostic fields applies.
+enum class DiagFields { kStandard, kFreeTds };
+
+bool IsFreeTds(SQLHDBC dbc) {
+  std::array<SQLWCHAR, 256> name{};
+  if (!SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_DRIVER_NAME, name.data(),
+                                 static_cast<SQLSMALLINT>(sizeof name), nullptr))) {
+    return false;
+  }
+  return WideToUtf8(name.data(), std::char_traits<char16_t>::length(
+                                     reinterpret_cast<const char16_t*>(name.data())))
+             .find("tdsodbc") != std::string::npos;
+}
+
+std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle,
+                                        const StatementCalls& calls = DriverManagerCalls(),
+                                        DiagFields fields = DiagFields::kStandard) {
   std::vector<DiagRecord> records;
   if (handle == SQL_NULL_HANDLE) return records;
   std::vector<SQLWCHAR> text(1024);
@@ -29,18 +81,32 @@ std::vector<DiagRecord> ReadDiagnostics(
     std::array<SQLWCHAR, 6> state{};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    SQLRETURN rc = getDiagRec(type, handle, i, state.data(), &native, text.data(),
-                              static_cast<SQLSMALLINT>(text.size()), &length);
+    SQLRETURN rc = calls.GetDiagRecW(type, handle, i, state.data(), &native, text.data(),
+                                     static_cast<SQLSMALLINT>(text.size()), &length);
     if (rc == SQL_SUCCESS_WITH_INFO && static_cast<std::size_t>(length) >= text.size()) {
       text.resize(static_cast<std::size_t>(length) + 1);
-      rc = getDiagRec(type, handle, i, state.data(), &native, text.data(),
-                      static_cast<SQLSMALLINT>(text.size()), &length);
+      rc = calls.GetDiagRecW(type, handle, i, state.data(), &native, text.data(),
+                             static_cast<SQLSMALLINT>(text.size()), &length);
     }
     if (!SQL_SUCCEEDED(rc)) break;
     const std::size_t used =
         std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), text.size() - 1);
-    records.push_back(DiagRecord{WideToUtf8(state.data(), 5), static_cast<int>(native),
-                                 WideToUtf8(text.data(), used)});
+    DiagRecord record{WideToUtf8(state.data(), 5), static_cast<int>(native),
+                      WideToUtf8(text.data(), used)};
+    // Only a server's message has them; a driver's own (native 0) would only repeat zeros.
+    if (native != 0) {
+      ServerMessageDetail& detail = record.detail;
+      const auto messageState = DiagNumber(calls, type, handle, i, kDiagSsMessageState);
+      if (fields == DiagFields::kFreeTds) {
+        detail.severity = messageState;
+      } else {
+        detail.messageState = messageState;
+        detail.severity = DiagNumber(calls, type, handle, i, kDiagSsSeverity);
+        detail.procedure = DiagText(calls, type, handle, i, kDiagSsProcedureName);
+      }
+      detail.line = DiagNumber(calls, type, handle, i, kDiagSsLine);
+    }
+    records.push_back(std::move(record));
   }
   return records;
 }
@@ -79,6 +145,7 @@ struct Session {
   EnvHandle env;
   DbcHandle dbc;
   bool connected = false;
+  DiagFields diagFields = DiagFields::kStandard;
   std::vector<std::weak_ptr<Statement>> statements;
 
   // The driver's own entry points, looked for once, when a batch first needs them.
@@ -165,9 +232,16 @@ class StatementReader {
     return rc == SQL_SUCCESS || (rc == SQL_SUCCESS_WITH_INFO && !session_->LinkDead());
   }
 
+  // Whether the driver manager refused the last call as out of sequence (HY010): one that does
+  // not pass SQLMoreResults on after a failed first statement says so.
+  bool RefusedOutOfSequence() const {
+    const auto records = ReadDiagnostics(SQL_HANDLE_STMT, Stmt(), *calls_, session_->diagFields);
+    return !records.empty() && records.front().state == "HY010";
+  }
+
   [[noreturn]] void Fail(std::string_view fallback) {
-    throw session_->Failure(ReadDiagnostics(SQL_HANDLE_STMT, Stmt(), calls_->GetDiagRecW), fallback,
-                            timeoutSeconds_);
+    throw session_->Failure(ReadDiagnostics(SQL_HANDLE_STMT, Stmt(), *calls_, session_->diagFields),
+                            fallback, timeoutSeconds_);
   }
 
   // Moves to the next row and reads it into `row`; false when the row set has no more.
@@ -384,8 +458,9 @@ class ResultStreamImpl : public ResultStream {
       : reader_(std::make_shared<StatementReader>(std::move(session), std::move(statement),
                                                   timeoutSeconds, std::move(driver),
                                                   driverStatement)),
-        pending_(false),
+        pending_(StandsOnResult()),
         done_(false),
+        afterFailedFirst_(true),
         firstError_(std::move(error)) {}
 
   ~ResultStreamImpl() override { Finish(); }
@@ -415,8 +490,16 @@ class ResultStreamImpl : public ResultStream {
         Finish();
         return std::nullopt;
       }
-      // On failure nothing is pending, so the next call moves on past the failed statement.
-      if (!reader_->Succeeded(rc)) Fail("The server reported an error without a message");
+      if (!reader_->Succeeded(rc)) {
+        if (afterFailedFirst_ && reader_->RefusedOutOfSequence()) {
+          Finish();
+          return std::nullopt;
+        }
+        // Nothing is pending, so the next call moves on past the failed statement (here the
+        // driver has not moved on to the next result: its columns are still the previous
+        // result's).
+        Fail("The server reported an error without a message");
+      }
     }
     pending_ = false;
 
@@ -439,6 +522,14 @@ class ResultStreamImpl : public ResultStream {
   }
 
  private:
+  // Whether the driver already stands on a row set that nobody has read: FreeTDS moves to the
+  // result after a failed statement when that result came in the same reply (a per-database
+  // walk whose first database cannot be opened), and another SQLMoreResults would skip it.
+  bool StandsOnResult() const {
+    SQLSMALLINT columns = 0;
+    return SQL_SUCCEEDED(reader_->Calls().NumResultCols(reader_->Stmt(), &columns)) && columns > 0;
+  }
+
   // Frees the statement as soon as the batch is exhausted, so that the connection is free.
   void Finish() {
     done_ = true;
@@ -499,6 +590,7 @@ class ResultStreamImpl : public ResultStream {
   std::shared_ptr<StatementReader> reader_;
   bool pending_;
   bool done_;
+  bool afterFailedFirst_ = false;
   std::optional<DatabaseError> firstError_;
 };
 
@@ -506,8 +598,11 @@ class ResultStreamImpl : public ResultStream {
 
 }  // namespace odbc
 
+using odbc::DiagFields;
+using odbc::DriverManagerCalls;
 using odbc::ErrorContext;
 using odbc::ErrorFromDiagnostics;
+using odbc::IsFreeTds;
 using odbc::ReadDiagnostics;
 
 OdbcConnection::OdbcConnection() : cancel_(std::make_shared<odbc::CancelSlot>()) {}
@@ -568,6 +663,7 @@ void OdbcConnection::Connect() {
                                ErrorContext{true, ConnectionTimeout()});
   }
   session->connected = true;
+  session->diagFields = IsFreeTds(dbc) ? DiagFields::kFreeTds : DiagFields::kStandard;
   session_ = std::move(session);
 }
 
@@ -607,18 +703,21 @@ std::unique_ptr<ResultStream> OdbcConnection::Execute(const std::string& batch,
                                                     false);
   }
   if (!SQL_SUCCEEDED(rc) || (rc == SQL_SUCCESS_WITH_INFO && session_->LinkDead())) {
-    const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt);
+    const auto records =
+        ReadDiagnostics(SQL_HANDLE_STMT, stmt, DriverManagerCalls(), session_->diagFields);
     DatabaseError error =
         session_->Failure(records, "The batch failed without a message", timeoutSeconds);
     // The first statement failed; the driver still holds what the rest of the batch returned.
+    // It is read past unixODBC where the driver can be reached; otherwise through the driver
+    // manager, which on Windows passes SQLMoreResults on (unixODBC ends the batch there).
     if (rc == SQL_ERROR && session_->connected && statement->handle) {
-      if (auto driver = session_->Driver()) {
-        if (const SQLHSTMT own = odbc::DriverEntryPoints::DriverStatement(dbc, stmt)) {
-          return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement),
-                                                          timeoutSeconds, std::move(error),
-                                                          std::move(driver), own);
-        }
-      }
+      auto driver = session_->Driver();
+      const SQLHSTMT own =
+          driver ? odbc::DriverEntryPoints::DriverStatement(dbc, stmt) : SQL_NULL_HSTMT;
+      if (own == SQL_NULL_HSTMT) driver.reset();
+      return std::make_unique<odbc::ResultStreamImpl>(session_, std::move(statement),
+                                                      timeoutSeconds, std::move(error),
+                                                      std::move(driver), own ? own : stmt);
     }
     statement->Release();
     throw error;

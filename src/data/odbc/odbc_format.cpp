@@ -461,7 +461,7 @@ DatabaseError ErrorFromDiagnostics(const std::vector<DiagRecord>& records,
     if (i > 0) message += '\n';
     message += lines[i];
   }
-  return DatabaseError(message, first.native, state);
+  return DatabaseError(message, first.native, state, first.detail);
 }
 
 }  // namespace quorvane::data::odbc

@@ -72,6 +72,7 @@ struct DiagRecord {
   std::string state;
   int native = 0;
   std::string message;
+  ServerMessageDetail detail = {};
 };
 
 // The message without the leading component tags ("[unixODBC][FreeTDS][SQL Server]").

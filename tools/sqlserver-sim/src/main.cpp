@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "sqlserver_sim/least_privilege.h"
 #include "sqlserver_sim/scale.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/server.h"
@@ -24,6 +25,8 @@ constexpr const char* kUsage =
     "  --host ADDR  address to listen on (default 127.0.0.1)\n"
     "  --log FILE   append every batch received to FILE, each followed by a GO line\n"
     "  --demo       serve the built-in demo instance instead of a scenario file\n"
+    "  --least-privilege  with --demo: answer as the demo answers an auditor's login that is\n"
+    "               not sysadmin (audit / Audit-2026; see README.md)\n"
     "  --scale SIZES  grow the instance, e.g. databases=5000,logins=20000,jobs=2000,\n"
     "               history=100000,rows=500000 (any of them; see README.md)\n"
     "  --certificate FILE --key FILE  offer TLS with this certificate (PEM) and key\n"
@@ -43,6 +46,7 @@ int main(int argc, char** argv) {
   std::string host = "127.0.0.1";
   int port = 0;
   bool demo = false;
+  bool leastPrivilege = false;
   std::optional<sqlsim::ScaleSizes> scale;
   sqlsim::EncryptionSetting encryption;
   for (int i = 1; i < argc; ++i) {
@@ -71,6 +75,8 @@ int main(int argc, char** argv) {
         encryption.required = true;
       } else if (arg == "--demo") {
         demo = true;
+      } else if (arg == "--least-privilege") {
+        leastPrivilege = true;
       } else if (arg == "--help" || arg == "-h") {
         std::cout << kUsage;
         return 0;
@@ -86,6 +92,7 @@ int main(int argc, char** argv) {
     }
   }
   if (demo == !scenarioPath.empty()) return Usage("give a scenario file or --demo (one of them)");
+  if (leastPrivilege && !demo) return Usage("--least-privilege goes with --demo");
   if (encryption.certificate.empty() != encryption.key.empty() ||
       (encryption.required && encryption.certificate.empty())) {
     return Usage("--certificate and --key go together, and --force-encryption needs them");
@@ -94,6 +101,7 @@ int main(int argc, char** argv) {
   std::string scenario;
   if (demo) {
     scenario = sqlsim::DemoScenario();
+    if (leastPrivilege) scenario = sqlsim::LeastPrivilegeScenario(scenario);
   } else {
     std::ifstream in(scenarioPath, std::ios::binary);
     if (!in) {

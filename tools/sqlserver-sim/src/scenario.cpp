@@ -67,7 +67,12 @@ std::int64_t GetInt(const json& j, const std::string& where, std::int64_t min, s
 }
 
 ServerMessage ParseMessage(const json& j, const std::string& where, bool isError) {
-  CheckFields(j, where, {"number", "class", "severity", "state", "text", "procedure", "line"});
+  if (isError) {
+    CheckFields(j, where,
+                {"number", "class", "severity", "state", "text", "procedure", "line", "count"});
+  } else {
+    CheckFields(j, where, {"number", "class", "severity", "state", "text", "procedure", "line"});
+  }
   ServerMessage m;
   const json* number = Optional(j, "number");
   const json* text = Optional(j, "text");
@@ -185,6 +190,10 @@ std::vector<ResultItem> ParseResults(const json& j, const std::string& where) {
     } else if (const json* error = Optional(item, "error")) {
       r.kind = ResultItem::Kind::Error;
       r.message = ParseMessage(*error, iw + ".error", true);
+      if (const json* count = Optional(*error, "count")) {
+        r.errorCount = static_cast<std::uint64_t>(
+            GetInt(*count, iw + ".error.count", 0, std::numeric_limits<std::int64_t>::max()));
+      }
     } else if (const json* delay = Optional(item, "delay_ms")) {
       r.kind = ResultItem::Kind::Delay;
       r.delayMs = static_cast<int>(GetInt(*delay, iw + ".delay_ms", 0, 3'600'000));

@@ -601,11 +601,13 @@ void Session::AddDone(std::vector<Step>& plan, std::uint8_t token, std::uint16_t
   plan.push_back(std::move(s));
 }
 
-void Session::PlanError(const ServerMessage& message, bool procedure, std::vector<Step>& plan) {
+void Session::PlanError(const ServerMessage& message, bool procedure, std::vector<Step>& plan,
+                        std::optional<std::uint64_t> count) {
   ByteWriter w;
   WriteMessage(w, true, message, scenario_.serverName, version_);
   AddTokens(plan, w.Take());
-  AddDone(plan, procedure ? kTokenDoneInProc : kTokenDone, kDoneError, 0, 0);
+  AddDone(plan, procedure ? kTokenDoneInProc : kTokenDone,
+          count ? kDoneError | kDoneCount : kDoneError, 0, count.value_or(0));
 }
 
 void Session::PlanResults(const std::vector<ResultItem>& items, bool procedure,
@@ -639,7 +641,7 @@ void Session::PlanResults(const std::vector<ResultItem>& items, bool procedure,
         break;
       }
       case ResultItem::Kind::Error:
-        PlanError(item.message, procedure, plan);
+        PlanError(item.message, procedure, plan, item.errorCount);
         break;
       case ResultItem::Kind::Delay: {
         Step s;

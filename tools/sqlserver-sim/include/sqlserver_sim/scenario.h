@@ -51,6 +51,9 @@ struct ResultItem {
   std::uint64_t count = 0;                  // Count
   ServerMessage message;                    // Info, Error
   int delayMs = 0;                          // Delay
+  // Error: a count on the DONE after it (DONE_ERROR with DONE_COUNT), as a statement that
+  // failed after it had counted rows reports.
+  std::optional<std::uint64_t> errorCount;
 };
 
 struct BatchRule {

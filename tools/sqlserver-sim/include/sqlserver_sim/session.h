@@ -91,7 +91,8 @@ class Session {
   void PlanStatement(const std::string& sql, bool insideProcedure, std::vector<Step>& plan,
                      std::int32_t* returnStatus);
   void PlanResults(const std::vector<ResultItem>& items, bool procedure, std::vector<Step>& plan);
-  void PlanError(const ServerMessage& message, bool procedure, std::vector<Step>& plan);
+  void PlanError(const ServerMessage& message, bool procedure, std::vector<Step>& plan,
+                 std::optional<std::uint64_t> count = std::nullopt);
   static void AddTokens(std::vector<Step>& plan, Bytes bytes);
   static void AddDone(std::vector<Step>& plan, std::uint8_t token, std::uint16_t status,
                       std::uint16_t curCmd, std::uint64_t count);
