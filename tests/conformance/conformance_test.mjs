@@ -82,10 +82,11 @@ async function recordDemoBatches() {
   return [...new Set(batches)];
 }
 
-function refused(database) {
+// `count`: the DONEINPROC after the error carries DONE_COUNT with it.
+function refused(database, count) {
   return { error: { number: 916, class: 14, state: 1, text: `The server principal ` +
     `"quorvane_audit" is not able to access the database "${database}" under the current ` +
-    'security context.' } };
+    'security context.', ...(count === undefined ? {} : { count }) } };
 }
 
 // The demo scenario with the file walk's answer changed, and TLS required when `tls`.
@@ -110,7 +111,9 @@ function expectedWalkTokens(results) {
     } else if (item.info) {
       tokens.push(`INFO(${item.info.number})`);
     } else if (item.error) {
-      tokens.push(`ERROR(${item.error.number})`, 'DONEINPROC(MORE|ERROR)');
+      const count = item.error.count;
+      tokens.push(`ERROR(${item.error.number})`,
+        count === undefined ? 'DONEINPROC(MORE|ERROR)' : `DONEINPROC(MORE|ERROR|COUNT, ${count})`);
     }
   }
   return [...tokens, 'RETURNSTATUS(0)', 'DONEPROC(0)'];
@@ -119,8 +122,9 @@ function expectedWalkTokens(results) {
 // The TDS versions as tedious names them (FreeTDS's 7.3 is 7.3B).
 const TEDIOUS_VERSIONS = { '7.1': '7_1', '7.2': '7_2', '7.3': '7_3_B', '7.4': '7_4' };
 
-async function runBoth(scenarioPath, tls, batches, tdsVersion = '7.4') {
-  const server = await startSimulator([scenarioPath]);
+// `scenario`: a scenario file, or the simulator's arguments that choose one.
+async function runBoth(scenario, tls, batches, tdsVersion = '7.4') {
+  const server = await startSimulator(Array.isArray(scenario) ? scenario : [scenario]);
   try {
     const batchFile = join(work, 'batches.json');
     const odbcFile = join(work, 'freetds.json');
@@ -177,6 +181,8 @@ const walkVariants = {
   'two refused databases first': (results) => [refused('HR'), refused('Payroll'), ...results],
   'a refused last database': (results) => [...results, refused('Payroll')],
   'a message before a refused first database': (results) => [noUser, refused('HR'), ...results],
+  'a refused first database whose DONEINPROC has a count': (results) =>
+    [refused('HR', 0), ...results],
 };
 
 // Beyond the report's own: a database change (ENVCHANGE and INFO) and the errors of a batch no
@@ -219,6 +225,14 @@ for (const version of ['7.1', '7.2', '7.3']) {
     assertAgree(await runBoth(path, false, [...demoBatches, ...EXTRA_BATCHES], version));
   });
 }
+
+// The demo as an auditor's login sees it: refusals (229, 916, 15247, ...) all over the report.
+test('every batch of the demo report against the least-privilege instance', async () => {
+  const recorded = await runBoth(['--demo', '--least-privilege'], false, demoBatches);
+  const errors = recorded.tds.batches.flatMap((b) => b.items.filter((i) => i.kind === 'error'));
+  assert.ok(errors.length >= 5, `only ${errors.length} errors: not the least-privilege answers`);
+  assertAgree(recorded);
+});
 
 test('a cancelled batch: the response ends, then the ATTENTION is acknowledged on its own', async () => {
   // Job history grown to 200,000 rows (streamed in 64 KB pieces), and a statement that waits.

@@ -199,7 +199,9 @@ export function recordBatch(connection, sql) {
       }
       tokens.push(doneText(token));
       rowTokens = 0;
-      if (rows === null && token.rowCount !== undefined) items.push({ count: token.rowCount });
+      if (rows === null && token.rowCount !== undefined) {
+        items.push({ count: token.rowCount, from: token.name });
+      }
       rows = null;
     });
     connection.execSqlBatch(request);
