@@ -102,12 +102,16 @@ class WindowCore {
   connection::Settings CurrentSettings() const;
   void SaveCurrentState();
   void RefreshServerBox();
+  void ForgetServerText();
+  void SetWindowsAuthenticationAsClicked(bool ticked);
   void ShowEnabling();
+  void RestoreIdle();
+  void SetWaitCursor(bool on);
   void UpdateRunSettings();
   void RunEnded(std::exception_ptr failure);
-  bool StopRun();
 
   WindowView& view_;
+  data::Connection& SQLServer_;
   WindowCoreOptions options_;
   connection::SettingsFile settingsFile_;
   connection::Settings settings_;  // what the controls do not hold: servers, folders, placement
