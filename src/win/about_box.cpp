@@ -21,6 +21,13 @@ COLORREF PanelColour() {
   return RGB(lighten(GetRValue(grey)), lighten(GetGValue(grey)), lighten(GetBValue(grey)));
 }
 
+// Panel1: 305 by 177 pixels at 8, 8, in dialog units of the template.
+RECT PanelRect(HWND dialog) {
+  RECT panel{5, 5, 5 + 204, 5 + 115};
+  MapDialogRect(dialog, &panel);
+  return panel;
+}
+
 struct AboutState {
   HBRUSH panel = nullptr;
   HFONT product = nullptr;
@@ -66,11 +73,16 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       }
       return reinterpret_cast<INT_PTR>(state->panel);
     }
-    case WM_DRAWITEM: {
-      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      if (item->CtlID != IDC_ABOUT_PANEL) return FALSE;
-      FillRect(item->hDC, &item->rcItem, state->panel);
-      FrameRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_WINDOWFRAME));
+    case WM_ERASEBKGND: {
+      // The panel is painted as the dialog's background, so that the texts stand on it.
+      auto* dc = reinterpret_cast<HDC>(wParam);
+      RECT client;
+      GetClientRect(dialog, &client);
+      FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+      const RECT panel = PanelRect(dialog);
+      FillRect(dc, &panel, state->panel);
+      FrameRect(dc, &panel, GetSysColorBrush(COLOR_WINDOWFRAME));
+      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
       return TRUE;
     }
     case WM_NOTIFY: {
@@ -110,12 +122,11 @@ Splash::Splash() {
   SetWindowLongPtrW(window_, GWL_STYLE, WS_POPUP);
   SetWindowLongPtrW(window_, GWL_EXSTYLE, WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
   // Only the panel, centred on the screen.
-  RECT panel;
-  GetWindowRect(GetDlgItem(window_, IDC_ABOUT_PANEL), &panel);
-  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&panel), 2);
+  const RECT panel = PanelRect(window_);
   const int width = panel.right + panel.left;
   const int height = panel.bottom + panel.top;
-  MONITORINFO monitor{sizeof monitor};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
   GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
   const RECT& work = monitor.rcWork;
   SetWindowPos(window_, HWND_TOPMOST, work.left + (work.right - work.left - width) / 2,

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <array>
@@ -75,7 +76,8 @@ constexpr std::array<connection::EncryptMode, 3> kEncryptModes{
     connection::EncryptMode::kStrict};
 
 HWND ServerEdit(HWND comboBox) {
-  COMBOBOXINFO info{sizeof info};
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
   return GetComboBoxInfo(comboBox, &info) ? info.hwndItem : nullptr;
 }
 
@@ -84,7 +86,8 @@ void RegisterClasses() {
   if (registered) return;
   registered = true;
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW main{sizeof main};
+  WNDCLASSEXW main{};
+  main.cbSize = sizeof main;
   main.lpfnWndProc = DefWindowProcW;  // replaced per window
   main.hInstance = instance;
   main.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVANE));
@@ -430,7 +433,8 @@ void TForm1::Show(int showCommand) {
     HMONITOR monitor = point ? MonitorFromPoint(POINT{point->first, point->second},
                                                 MONITOR_DEFAULTTONULL)
                              : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-    MONITORINFO info{sizeof info};
+    MONITORINFO info{};
+  info.cbSize = sizeof info;
     if (!monitor || !GetMonitorInfoW(monitor, &info)) return std::nullopt;
     const RECT& work = info.rcWork;
     return shell::ScreenArea{work.left, work.top, work.right - work.left, work.bottom - work.top};
@@ -538,7 +542,9 @@ LRESULT TForm1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       if (!closed_) {
         closed_ = true;
+        const ULONGLONG begun = GetTickCount64();
         runAbandoned_ = core_->Close().runAbandoned;
+        closeMs_ = GetTickCount64() - begun;
         WriteLoopProbe();
       }
       DestroyWindow(hwnd_);
@@ -735,7 +741,8 @@ void TForm1::LoopProbeTick() {
 void TForm1::WriteLoopProbe() const {
   if (loopProbeFile_.empty()) return;
   std::ofstream(std::filesystem::path(loopProbeFile_))
-      << "longest_gap_ms=" << longestProbeGap_ << "\n";
+      << "longest_gap_ms=" << longestProbeGap_ << "\nclose_ms=" << closeMs_
+      << "\nrun_abandoned=" << runAbandoned_ << "\n";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -950,7 +957,8 @@ void TForm1::ProcessEvents() {
 }
 
 shell::WindowGeometry TForm1::Geometry() const {
-  WINDOWPLACEMENT placement{sizeof placement};
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
   GetWindowPlacement(hwnd_, &placement);
   const RECT& r = placement.rcNormalPosition;
   return shell::WindowGeometry{IsZoomed(hwnd_) != FALSE,

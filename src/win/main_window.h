@@ -110,6 +110,7 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   std::wstring loopProbeFile_;
   ULONGLONG lastProbeTick_ = 0;
   ULONGLONG longestProbeGap_ = 0;
+  ULONGLONG closeMs_ = 0;  // how long closing took
   shell::TaskQueue tasks_;
 
   // Controls, named as the program knows them.
