@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/links.h"
@@ -41,6 +42,48 @@ HFONT ProductFont(HWND dialog) {
   return CreateFontIndirectW(&font);
 }
 
+RECT ChildRect(HWND dialog, int id) {
+  RECT r;
+  GetWindowRect(GetDlgItem(dialog, id), &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// "Donation" follows its sentence on the same line when the panel is wide enough for both in
+// this font, else it starts the next line; the web address goes below it.
+void PlaceDonationLink(HWND dialog) {
+  HWND sentence = GetDlgItem(dialog, IDC_ABOUT_DONATION_TEXT);
+  const std::wstring text = WideWindowText(sentence);
+  HDC dc = GetDC(sentence);
+  const HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(sentence, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(sentence, dc);
+
+  const RECT line = ChildRect(dialog, IDC_ABOUT_DONATION_TEXT);
+  const RECT link = ChildRect(dialog, IDC_ABOUT_DONATION);
+  const RECT url = ChildRect(dialog, IDC_ABOUT_URL);
+  const RECT panel = PanelRect(dialog);
+  const int linkWidth = link.right - link.left;
+  const int lineHeight = line.bottom - line.top;
+  const int gap = MulDiv(3, static_cast<int>(GetDpiForWindow(dialog)), USER_DEFAULT_SCREEN_DPI);
+  SetWindowPos(sentence, nullptr, line.left, line.top, extent.cx + gap, lineHeight,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  int x = std::max<int>(link.left, line.left + extent.cx + gap);
+  int y = line.top;
+  if (x + linkWidth > panel.right - gap) {
+    x = line.left;
+    y = line.top + lineHeight + gap;
+  }
+  SetWindowPos(GetDlgItem(dialog, IDC_ABOUT_DONATION), nullptr, x, y, linkWidth, lineHeight,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  const int urlTop = std::max<int>(url.top, y + lineHeight + 2 * gap);
+  SetWindowPos(GetDlgItem(dialog, IDC_ABOUT_URL), nullptr, url.left, urlTop, url.right - url.left,
+               url.bottom - url.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void InitAboutBox(HWND dialog, AboutState& state) {
   state.panel = CreateSolidBrush(PanelColour());
   state.product = ProductFont(dialog);
@@ -49,6 +92,7 @@ void InitAboutBox(HWND dialog, AboutState& state) {
   SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, Wide("Version " + report::GetVersionString()).c_str());
   SetDlgItemTextW(dialog, IDC_ABOUT_URL,
                   (L"<a>" + Wide(app::kWebSiteUrl) + L"</a>").c_str());
+  PlaceDonationLink(dialog);
   const int size = MulDiv(48, static_cast<int>(GetDpiForWindow(dialog)), USER_DEFAULT_SCREEN_DPI);
   if (auto* icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
                                                  MAKEINTRESOURCEW(IDI_QUORVANE), IMAGE_ICON, size,
@@ -64,7 +108,9 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       state = new AboutState;
       SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
       InitAboutBox(dialog, *state);
-      return TRUE;
+      // Enter closes the box: the focus starts on OK, not on the first link.
+      SetFocus(GetDlgItem(dialog, IDOK));
+      return FALSE;
     case WM_CTLCOLORSTATIC: {
       auto* dc = reinterpret_cast<HDC>(wParam);
       SetBkMode(dc, TRANSPARENT);

@@ -646,7 +646,11 @@ void TForm1::Notify(const NMHDR& header) {
 void TForm1::ShowHint(HWND control) {
   if (control == hintControl_) return;
   hintControl_ = control;
+  // Entering a control with a hint shows it; leaving it for one without empties the panel, so
+  // that a run's status stays until the pointer passes over a hint.
   const std::wstring* hint = hints_.Find(control);
+  if (!hint && !hintShown_) return;
+  hintShown_ = hint != nullptr;
   core_->SetStatusText(hint ? Utf8(*hint) : std::string());
 }
 

@@ -97,6 +97,7 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   HACCEL accelerators_ = nullptr;
   HintTable hints_;
   HWND hintControl_ = nullptr;
+  bool hintShown_ = false;
   bool waitCursor_ = false;
   bool runAbandoned_ = false;
   bool closed_ = false;
