@@ -90,13 +90,12 @@ void InitAboutBox(HWND dialog, AboutState& state) {
   SendDlgItemMessageW(dialog, IDC_ABOUT_PRODUCT, WM_SETFONT,
                       reinterpret_cast<WPARAM>(state.product), FALSE);
   SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, Wide("Version " + report::GetVersionString()).c_str());
-  SetDlgItemTextW(dialog, IDC_ABOUT_URL,
-                  (L"<a>" + Wide(app::kWebSiteUrl) + L"</a>").c_str());
+  SetDlgItemTextW(dialog, IDC_ABOUT_URL, (L"<a>" + Wide(app::kWebSiteUrl) + L"</a>").c_str());
   PlaceDonationLink(dialog);
   const int size = MulDiv(48, static_cast<int>(GetDpiForWindow(dialog)), USER_DEFAULT_SCREEN_DPI);
-  if (auto* icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                                 MAKEINTRESOURCEW(IDI_QUORVANE), IMAGE_ICON, size,
-                                                 size, LR_DEFAULTCOLOR))) {
+  if (auto* icon =
+          static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QUORVANE),
+                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR))) {
     SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
   }
 }

@@ -1,7 +1,7 @@
 #include "win/command_line.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace quorvane::win {
 

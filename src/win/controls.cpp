@@ -24,10 +24,9 @@ const std::wstring* HintTable::Find(HWND control) const {
 
 HWND ControlFactory::Create(const wchar_t* windowClass, const std::wstring& text, DWORD style,
                             int id, const std::string& hint, DWORD exStyle) const {
-  HWND control = CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
-                                 0, 0, 0, 0, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
+  HWND control = CreateWindowExW(
+      exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   if (!hint.empty()) hints.Set(control, hint);
   return control;
 }

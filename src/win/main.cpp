@@ -75,8 +75,9 @@ int Run(int showCommand) {
 
   std::unique_ptr<sqlsim::Server> simulator;
   if (demo) {
-    simulator = std::make_unique<sqlsim::Server>(
-        line.demoScenarioFile.empty() ? sqlsim::DemoScenario() : ReadScenario(line.demoScenarioFile));
+    simulator = std::make_unique<sqlsim::Server>(line.demoScenarioFile.empty()
+                                                     ? sqlsim::DemoScenario()
+                                                     : ReadScenario(line.demoScenarioFile));
     simulator->Start("127.0.0.1", 0);
     options.demo = shell::DemoInstance{"127.0.0.1," + std::to_string(simulator->Port()),
                                        sqlsim::kDemoLogin, sqlsim::kDemoPassword};

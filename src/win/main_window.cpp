@@ -71,9 +71,9 @@ enum ControlId : int {
 
 enum TimerId : UINT_PTR { kProgressTimer = 1, kLoopProbeTimer = 2 };
 
-constexpr std::array<connection::EncryptMode, 3> kEncryptModes{
-    connection::EncryptMode::kOptional, connection::EncryptMode::kMandatory,
-    connection::EncryptMode::kStrict};
+constexpr std::array<connection::EncryptMode, 3> kEncryptModes{connection::EncryptMode::kOptional,
+                                                               connection::EncryptMode::kMandatory,
+                                                               connection::EncryptMode::kStrict};
 
 HWND ServerEdit(HWND comboBox) {
   COMBOBOXINFO info{};
@@ -102,8 +102,8 @@ void RegisterClasses() {
 }
 
 // The subclass of the server box's edit field: its context menu is the server list's.
-LRESULT CALLBACK ServerEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                                UINT_PTR, DWORD_PTR data) {
+LRESULT CALLBACK ServerEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR data) {
   if (message == WM_CONTEXTMENU) {
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, kIdRemoveServer, L"Remove Server from List");
@@ -114,8 +114,8 @@ LRESULT CALLBACK ServerEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM l
       GetWindowRect(edit, &r);
       at = {r.left, r.bottom};
     }
-    const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, edit,
-                                      nullptr);
+    const int chosen =
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, edit, nullptr);
     DestroyMenu(menu);
     if (chosen) PostMessageW(reinterpret_cast<HWND>(data), WM_COMMAND, chosen, 0);
     return 0;
@@ -194,18 +194,18 @@ void TForm1::CreateControls() {
   BuildSettingsTab();
   BuildHelpTab();
 
-  HTMLContainer = main.Create(WC_EDITW, L"",
-                              WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                                  ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                              kIdDebugWindow, "Debug Window - HTML Code", WS_EX_CLIENTEDGE);
+  HTMLContainer = main.Create(
+      WC_EDITW, L"",
+      WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+      kIdDebugWindow, "Debug Window - HTML Code", WS_EX_CLIENTEDGE);
   SendMessageW(HTMLContainer, EM_SETLIMITTEXT, 0, 0);
   ShowWindow(HTMLContainer, SW_HIDE);
 
   StatusBar1 = main.Create(STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP, kIdStatus);
   SendMessageW(StatusBar1, SB_SIMPLE, TRUE, 0);
-  JvXPProgressBar1 = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                     StatusBar1, reinterpret_cast<HMENU>(kIdProgress),
-                                     GetModuleHandleW(nullptr), nullptr);
+  JvXPProgressBar1 =
+      CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, StatusBar1,
+                      reinterpret_cast<HMENU>(kIdProgress), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(JvXPProgressBar1, PBM_SETRANGE32, 0, 100);
   EnableWindow(JvXPProgressBar1, FALSE);
   ShowTab(0);
@@ -216,10 +216,9 @@ void TForm1::BuildReportTab() {
   auto& layout = reportLayout_;
   // Created in the keyboard's tab order: server box, Windows authentication, Connect, Save
   // Output, About, Close, the report area, Donate.
-  SQLServerComboBox = tab.Create(WC_COMBOBOXW, L"",
-                                 WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL |
-                                     CBS_UPPERCASE,
-                                 kIdServerBox, "Select or type a SQL Server name.");
+  SQLServerComboBox = tab.Create(
+      WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_UPPERCASE,
+      kIdServerBox, "Select or type a SQL Server name.");
   layout.Place(SQLServerComboBox, {16, 6, 185, 200});
   SetWindowSubclass(ServerEdit(SQLServerComboBox), ServerEditProc, 1,
                     reinterpret_cast<DWORD_PTR>(hwnd_));
@@ -250,12 +249,13 @@ void TForm1::BuildReportTab() {
   const ControlFactory area{WB, hints_};
   ReportText = area.Create(WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kIdReportText);
   reportAreaLayout_.Place(ReportText, {12, 12, 700, 64}, kAnchorTopLeft | kAnchorRight);
-  OpenReportButton = area.Button(L"&Open in Web Browser", kIdOpenReport,
-                                 "Open the report in the web browser.");
+  OpenReportButton =
+      area.Button(L"&Open in Web Browser", kIdOpenReport, "Open the report in the web browser.");
   reportAreaLayout_.Place(OpenReportButton, {12, 84, 150, 25});
   ShowWindow(OpenReportButton, SW_HIDE);
 
-  DonateButton = tab.Button(L"Donate", kIdDonate, "Support this software by making a small donation.");
+  DonateButton =
+      tab.Button(L"Donate", kIdDonate, "Support this software by making a small donation.");
   layout.Place(DonateButton, {479, 3, 75, 25}, kAnchorTopRight);
 }
 
@@ -296,17 +296,18 @@ void TForm1::BuildSettingsTab() {
       tab.Edit(kIdTimeout, "Connection timeout in seconds. (Default 15)", ES_NUMBER);
   SendMessageW(ConnectionTimeoutMaskEdit, EM_SETLIMITTEXT, 3, 0);
   layout.Place(ConnectionTimeoutMaskEdit, {8, 112, 34, 22});
-  AllowCmdShellCheckBox = tab.CheckBox(L"Allow queries using xp_cmdshell", kIdCmdShell,
-                                       "Allow queries using xp_cmdshell to gather server information.");
+  AllowCmdShellCheckBox =
+      tab.CheckBox(L"Allow queries using xp_cmdshell", kIdCmdShell,
+                   "Allow queries using xp_cmdshell to gather server information.");
   layout.Place(AllowCmdShellCheckBox, {8, 152, 353, 17});
   AllowOACreateCheckBox = tab.CheckBox(
       L"Allow queries using OLE Automation (using sp_OACreate)", kIdOACreate,
       "Allow queries using OLE Automation using sp_OACreate to fetch server information.");
   layout.Place(AllowOACreateCheckBox, {8, 176, 380, 17});
   label(L"Job History Limit:", 8, 208);
-  JobHistoryEdit = tab.Edit(kIdJobHistory,
-                            "Number of rows to display for Job History. (Default 100)",
-                            ES_NUMBER | ES_RIGHT);
+  JobHistoryEdit =
+      tab.Edit(kIdJobHistory, "Number of rows to display for Job History. (Default 100)",
+               ES_NUMBER | ES_RIGHT);
   layout.Place(JobHistoryEdit, {8, 224, 49, 22});
   label(L"Other Job History Limit:", 8, 256);
   JobHistoryLimitEdit = tab.Edit(kIdJobHistoryLimit,
@@ -323,11 +324,11 @@ void TForm1::BuildSettingsTab() {
   layout.Place(IgnoreReplicationSectionCheckBox, {8, 360, 353, 17});
 
   layout.Place(tab.Label(L"Encrypt:"), {18, 409, 50, 16});
-  EncryptComboBox = tab.Create(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                               kIdEncrypt,
-                               "Optional encrypts when the server can; Mandatory always, and "
-                               "checks the server's certificate; Strict uses TDS 8.0 (ODBC "
-                               "Driver 18). (Default Optional)");
+  EncryptComboBox =
+      tab.Create(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kIdEncrypt,
+                 "Optional encrypts when the server can; Mandatory always, and "
+                 "checks the server's certificate; Strict uses TDS 8.0 (ODBC "
+                 "Driver 18). (Default Optional)");
   for (const auto mode : kEncryptModes) {
     SendMessageW(EncryptComboBox, CB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(Wide(connection::EncryptModeName(mode)).c_str()));
@@ -345,15 +346,15 @@ void TForm1::BuildSettingsTab() {
 
 void TForm1::BuildHelpTab() {
   const ControlFactory tab{HelpTabSheet, hints_};
-  JvRichEdit1 = tab.Create(WC_EDITW,
-                           L"SQL Server Quorvane writes an inventory report of one Microsoft SQL "
-                           L"Server instance.\r\n\r\nType or pick a server (HOST, HOST\\INSTANCE or "
-                           L"HOST,PORT), tick \"Use Windows Authentication\" or leave it clear to "
-                           L"be asked for a SQL Server login, and press Connect (or Enter).\r\n\r\n"
-                           L"The full help document is not part of this version of the Windows "
-                           L"program yet.",
-                           WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, kIdHelpText, {},
-                           WS_EX_CLIENTEDGE);
+  JvRichEdit1 = tab.Create(
+      WC_EDITW,
+      L"SQL Server Quorvane writes an inventory report of one Microsoft SQL "
+      L"Server instance.\r\n\r\nType or pick a server (HOST, HOST\\INSTANCE or "
+      L"HOST,PORT), tick \"Use Windows Authentication\" or leave it clear to "
+      L"be asked for a SQL Server login, and press Connect (or Enter).\r\n\r\n"
+      L"The full help document is not part of this version of the Windows "
+      L"program yet.",
+      WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, kIdHelpText, {}, WS_EX_CLIENTEDGE);
   helpLayout_.Place(JvRichEdit1, {4, 3, 721, 456}, kAnchorAll);
 }
 
@@ -430,11 +431,11 @@ void TForm1::Show(int showCommand) {
                                            outer.right - outer.left};
   const shell::ScreenFinder screens =
       [](std::optional<std::pair<int, int>> point) -> std::optional<shell::ScreenArea> {
-    HMONITOR monitor = point ? MonitorFromPoint(POINT{point->first, point->second},
-                                                MONITOR_DEFAULTTONULL)
-                             : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    HMONITOR monitor =
+        point ? MonitorFromPoint(POINT{point->first, point->second}, MONITOR_DEFAULTTONULL)
+              : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
     MONITORINFO info{};
-  info.cbSize = sizeof info;
+    info.cbSize = sizeof info;
     if (!monitor || !GetMonitorInfoW(monitor, &info)) return std::nullopt;
     const RECT& work = info.rcWork;
     return shell::ScreenArea{work.left, work.top, work.right - work.left, work.bottom - work.top};
@@ -681,8 +682,8 @@ void TForm1::ServerBoxPicked() {
   std::wstring name(
       static_cast<std::size_t>(SendMessageW(SQLServerComboBox, CB_GETLBTEXTLEN, index, 0)) + 1,
       L'\0');
-  name.resize(static_cast<std::size_t>(SendMessageW(SQLServerComboBox, CB_GETLBTEXT, index,
-                                                    reinterpret_cast<LPARAM>(name.data()))));
+  name.resize(static_cast<std::size_t>(
+      SendMessageW(SQLServerComboBox, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name.data()))));
   ++settingServerText_;
   SetWindowTextW(SQLServerComboBox, name.c_str());
   --settingServerText_;
@@ -884,8 +885,7 @@ void TForm1::SetSaveSettingsEnabled(bool enabled) {
 }
 
 void TForm1::SetStatusText(const std::string& text) {
-  SendMessageW(StatusBar1, SB_SETTEXTW, SB_SIMPLEID,
-               reinterpret_cast<LPARAM>(Wide(text).c_str()));
+  SendMessageW(StatusBar1, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(Wide(text).c_str()));
 }
 
 void TForm1::SetProgress(shell::ProgressChange change) {

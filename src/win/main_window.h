@@ -101,7 +101,7 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   bool waitCursor_ = false;
   bool runAbandoned_ = false;
   bool closed_ = false;
-  int showingValues_ = 0;     // >0 while the core puts values into the controls
+  int showingValues_ = 0;      // >0 while the core puts values into the controls
   int settingServerText_ = 0;  // >0 while the window itself changes the server box's text
   std::wstring lastTyped_;     // the server text as the user last typed it
   std::wstring reportUrl_;

@@ -19,8 +19,7 @@ std::wstring NameFor(const std::filesystem::path& settingsFile) {
   std::wstring path = settingsFile.wstring();
   for (wchar_t& c : path) c = static_cast<wchar_t>(std::towlower(c));
   wchar_t hash[17];
-  swprintf(hash, 17, L"%016llx",
-           static_cast<unsigned long long>(std::hash<std::wstring>{}(path)));
+  swprintf(hash, 17, L"%016llx", static_cast<unsigned long long>(std::hash<std::wstring>{}(path)));
   return L"Local\\SQLServerQuorvane-" + UserName() + L"-" + hash;
 }
 

@@ -2,7 +2,7 @@
 # Drives quorvane.exe under Wine with real X input (xdotool): keys and clicks go through Wine's
 # own input path to the focused control. Run inside a virtual display (xvfb-run).
 #   window_test.sh WINE_RUN EXE SCENARIO WORK SCREENSHOTS CASE
-# CASE: report | settings | second_copy | close_during_run | loop_gap
+# CASE: report | settings | server_box | second_copy | close_during_run | loop_gap
 set -euo pipefail
 wine_run=$1 exe=$2 scenario=$3 work=$4 screenshots=$5 case=$6
 prefix=$(dirname "$wine_run")/wineprefix
@@ -63,7 +63,7 @@ gone() {  # gone PID SECONDS: waits for the process to end; its status in $statu
 }
 
 press() {  # press WINDOW KEY...: the keys, to the control focused in that window
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
   sleep 0.3
   shift
   xdotool key --delay 80 "$@"
@@ -163,6 +163,39 @@ settings)
   grep -q '^IgnoreReplicationSection=1$' "$ini" || fail "the replication box not saved"
   grep -q '^ConnectionProvider=SQLOLEDB.1$' "$ini" || fail "an unsaved change was written"
   ;;
+server_box)
+  # Completion counts as picking: typing "s" shows SRV1 and clears the Windows-authentication
+  # box for its remembered login, so Enter asks for that login. The context menu empties the
+  # list only when the question is answered with Yes.
+  printf '[SQLServerQuorvane]\nServers=SRV1\xc3\xbfsa,SRV2\xc3\xbf\n' >"$ini"
+  start
+  main=$(window "$main_title")
+  press "$main" s
+  sleep 0.3
+  press "$main" Return
+  login=$(window '^Log into SRV1$' 20)
+  shot server-box-completed.png
+  press "$login" Escape
+  closed "$login" 5 || fail "Escape left the login dialog open"
+  xdotool mousemove --window "$main" 100 48 click 3
+  sleep 0.5
+  xdotool key --delay 150 Down Down Return
+  question=$(window '^Confirm$' 10)
+  shot remove-all-question.png
+  press "$question" Return  # No, the default
+  closed "$question" 5 || fail "the question stayed open"
+  grep -q '^Servers=SRV1' "$ini" || fail "No changed the list: $(cat "$ini")"
+  xdotool mousemove --window "$main" 100 48 click 3
+  sleep 0.5
+  xdotool key --delay 150 Down Down Return
+  question=$(window '^Confirm$' 10)
+  press "$question" y
+  closed "$question" 5 || fail "the question stayed open"
+  sleep 0.5
+  grep -q '^Servers=$' "$ini" || fail "Yes did not empty the list: $(cat "$ini")"
+  press "$main" alt+F4
+  gone "$started" 15
+  ;;
 second_copy)
   # A second copy brings the first to the front and ends with 0, leaving the settings alone.
   start
@@ -189,7 +222,7 @@ close_during_run)
   login=$(window '^Log into ')
   press "$login" Return
   sleep 3
-  xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
+  timeout 5 xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
   sleep 0.3
   begun=$(date +%s%N)
   xdotool key alt+F4
@@ -218,7 +251,7 @@ loop_gap)
   [ -f "$folder/gap.txt" ] || fail "no measurement written"
   gap=$(tr -d '\r' <"$folder/gap.txt" | sed -n 's/^longest_gap_ms=//p')
   echo "longest message-loop gap during the run: $gap ms"
-  ((gap < 500)) || fail "the window froze for $gap ms"
+  ((gap < 1000)) || fail "the window froze for $gap ms"
   ;;
 *)
   fail "unknown case $case"
