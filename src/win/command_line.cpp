@@ -1,7 +1,8 @@
 #include "win/command_line.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 namespace quorvane::win {
 
