@@ -97,7 +97,9 @@ temp_report() {
 
 main_title='^SQL Server Quorvane$'
 
-slow_scenario() {  # slow_scenario MS: the demo instance, its xp_msver answer delayed by MS
+# start_slow_run MS: the demo instance with its xp_msver answer delayed by MS, and a report of it
+# started with Enter, Enter; the window writes its measurements to probe.txt when it closes.
+start_slow_run() {
   python3 - "$scenario" "$folder/slow.json" "$1" <<'PY'
 import json, sys
 scenario = json.load(open(sys.argv[1]))
@@ -106,6 +108,24 @@ for rule in scenario["batches"]:
         rule["results"].insert(0, {"delay_ms": int(sys.argv[3])})
 json.dump(scenario, open(sys.argv[2], "w"))
 PY
+  export QUORVANE_LOOP_PROBE_FILE="Z:${folder//\//\\}\\probe.txt"
+  start --demo-scenario "Z:${folder//\//\\}\\slow.json"
+  main=$(window "$main_title")
+  press "$main" Return
+  login=$(window '^Log into ')
+  run_begun=$SECONDS
+  press "$login" Return
+}
+
+remove_all_servers() {  # remove_all_servers KEY: the context menu's command, the question answered
+  xdotool mousemove --window "$main" 100 48 click 3
+  sleep 0.5
+  xdotool key --delay 150 Down Down Return
+  question=$(window '^Confirm$' 10)
+  shot remove-all-question.png
+  press "$question" "$1"
+  closed "$question" 5 || fail "the question stayed open"
+  sleep 0.3
 }
 
 case $case in
@@ -177,21 +197,9 @@ server_box)
   shot server-box-completed.png
   press "$login" Escape
   closed "$login" 5 || fail "Escape left the login dialog open"
-  xdotool mousemove --window "$main" 100 48 click 3
-  sleep 0.5
-  xdotool key --delay 150 Down Down Return
-  question=$(window '^Confirm$' 10)
-  shot remove-all-question.png
-  press "$question" Return  # No, the default
-  closed "$question" 5 || fail "the question stayed open"
+  remove_all_servers Return  # No, the default
   grep -q '^Servers=SRV1' "$ini" || fail "No changed the list: $(cat "$ini")"
-  xdotool mousemove --window "$main" 100 48 click 3
-  sleep 0.5
-  xdotool key --delay 150 Down Down Return
-  question=$(window '^Confirm$' 10)
-  press "$question" y
-  closed "$question" 5 || fail "the question stayed open"
-  sleep 0.5
+  remove_all_servers y
   grep -q '^Servers=$' "$ini" || fail "Yes did not empty the list: $(cat "$ini")"
   press "$main" alt+F4
   gone "$started" 15
@@ -214,13 +222,7 @@ second_copy)
   ;;
 close_during_run)
   # Closing while a statement is delayed for 20 s cancels it and ends within 2 s.
-  slow_scenario 20000
-  export QUORVANE_LOOP_PROBE_FILE="Z:${folder//\//\\}\\probe.txt"
-  start --demo-scenario "Z:${folder//\//\\}\\slow.json"
-  main=$(window "$main_title")
-  press "$main" Return
-  login=$(window '^Log into ')
-  press "$login" Return
+  start_slow_run 20000
   sleep 3
   timeout 5 xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
   sleep 0.3
@@ -234,22 +236,15 @@ close_during_run)
   ;;
 loop_gap)
   # The message loop's longest pause while a statement is delayed for 5 s.
-  slow_scenario 5000
-  export QUORVANE_LOOP_PROBE_FILE="Z:${folder//\//\\}\\gap.txt"
-  start --demo-scenario "Z:${folder//\//\\}\\slow.json"
-  main=$(window "$main_title")
-  press "$main" Return
-  login=$(window '^Log into ')
-  begun=$SECONDS
-  press "$login" Return
+  start_slow_run 5000
   warning=$(window '^Warning$' 120)
-  ((SECONDS - begun >= 5)) || fail "the run did not wait for the delayed statement"
+  ((SECONDS - run_begun >= 5)) || fail "the run did not wait for the delayed statement"
   press "$warning" Return
   sleep 0.3
   press "$main" alt+F4
   gone "$started" 15
-  [ -f "$folder/gap.txt" ] || fail "no measurement written"
-  gap=$(tr -d '\r' <"$folder/gap.txt" | sed -n 's/^longest_gap_ms=//p')
+  [ -f "$folder/probe.txt" ] || fail "no measurement written"
+  gap=$(tr -d '\r' <"$folder/probe.txt" | sed -n 's/^longest_gap_ms=//p')
   echo "longest message-loop gap during the run: $gap ms"
   ((gap < 1000)) || fail "the window froze for $gap ms"
   ;;
