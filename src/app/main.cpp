@@ -7,12 +7,12 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
-#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "connection/freetds_config.h"
 #include "connection/settings.h"
 #include "report/fatal_signal.h"
+#include "shell/command_line.h"
 #include "sqlserver_sim/server.h"
 
 namespace {
@@ -45,7 +45,9 @@ int main(int argc, char** argv) {
   app.setApplicationDisplayName("SQL Server Quorvane");
   app.setWindowIcon(QIcon(":/quorvane.svg"));
   const QStringList arguments = app.arguments();
-  const bool demo = arguments.contains("--demo");
+  std::vector<std::string> switches;
+  for (const QString& argument : arguments) switches.push_back(argument.toStdString());
+  const bool demo = quorvane::shell::DemoSwitch(switches);
 
   auto splash = std::make_unique<TAboutBox>();
   splash->MakeSplash();
@@ -57,7 +59,7 @@ int main(int argc, char** argv) {
   splash->repaint();
 
   WindowOptions options;
-  options.debugMode = quorvane::app::DebugSwitch(arguments);
+  options.debugMode = quorvane::shell::DebugSwitch(switches);
   options.freetds = freetds.get();
   options.settings = quorvane::connection::LocateSettings(quorvane::connection::ExecutableFolder());
 

@@ -13,6 +13,8 @@
 #include "app/design_layout.h"
 #include "app/hints.h"
 #include "connection/settings.h"
+#include "shell/hints.h"
+#include "shell/settings_values.h"
 
 namespace quorvane::app {
 
@@ -21,34 +23,15 @@ JobHistoryField::JobHistoryField(QWidget* parent) : QLineEdit(parent) {
   setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), this));
 }
 
-int JobHistoryField::Value() const {
-  bool ok = false;
-  const long long rows = text().toLongLong(&ok);
-  if (!ok) return connection::kMinJobHistory;
-  return connection::ClampJobHistory(static_cast<int>(std::min<long long>(rows, 1000000)));
-}
-
-void JobHistoryField::SetValue(int rows) {
-  setText(QString::number(connection::ClampJobHistory(rows)));
-}
-
 void JobHistoryField::Clamp() {
-  const QString clamped = QString::number(Value());
+  const QString clamped =
+      QString::fromStdString(shell::ClampedJobHistoryText(text().toStdString()));
   if (text() != clamped) setText(clamped);
 }
 
 void JobHistoryField::focusOutEvent(QFocusEvent* event) {
   Clamp();
   QLineEdit::focusOutEvent(event);
-}
-
-QString TimeoutFieldText(const QLineEdit& field) {
-  const QString digits = field.text().trimmed();
-  return QString(3 - std::min<qsizetype>(digits.size(), 3), u' ') + digits;
-}
-
-void SetTimeoutFieldText(QLineEdit& field, const QString& text) {
-  field.setText(text.trimmed());
 }
 
 namespace {
@@ -91,7 +74,8 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   FileSavePathSpeedButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
   const QString pathHint = tr("Change path|Change the path.");
   SetHint(FileSavePathSpeedButton, pathHint);
-  FileSavePathSpeedButton->setToolTip(ShortHint(pathHint));
+  FileSavePathSpeedButton->setToolTip(
+      QString::fromStdString(shell::ShortHint(pathHint.toStdString())));
   layout->Place(FileSavePathSpeedButton, {360, 64, 23, 22});
 
   ConnectionTimeoutMaskEdit = new QLineEdit(this);
@@ -167,11 +151,9 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   SetHint(TrustServerCertificateCheckBox,
           tr("Accept the server's certificate without checking who issued it. (Mandatory only)"));
   group->addWidget(TrustServerCertificateCheckBox, 1, 0, 1, 3);
-  // Optional never checks the certificate and Strict always does.
   TrustServerCertificateCheckBox->setEnabled(false);
   connect(EncryptComboBox, &QComboBox::currentIndexChanged, this, [this] {
-    TrustServerCertificateCheckBox->setEnabled(EncryptMode() ==
-                                               connection::EncryptMode::kMandatory);
+    TrustServerCertificateCheckBox->setEnabled(shell::TrustOffered(EncryptMode()));
     emit changed();
   });
   connect(TrustServerCertificateCheckBox, &QCheckBox::toggled, this, &SettingsTab::changed);
@@ -200,26 +182,12 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   setTabOrder(EncryptComboBox, TrustServerCertificateCheckBox);
 }
 
-RunSettings SettingsTab::CurrentRunSettings() const {
-  return RunSettings{AllowCmdShellCheckBox->isChecked(), AllowOACreateCheckBox->isChecked(),
-                     IgnoreReplicationSectionCheckBox->isChecked(), JobHistoryEdit->Value(),
-                     JobHistoryLimitEdit->Value()};
-}
-
 connection::EncryptMode SettingsTab::EncryptMode() const {
   return static_cast<connection::EncryptMode>(EncryptComboBox->currentData().toInt());
 }
 
 void SettingsTab::SetEncryptMode(connection::EncryptMode mode) {
   EncryptComboBox->setCurrentIndex(EncryptComboBox->findData(static_cast<int>(mode)));
-}
-
-connection::EncryptionOptions SettingsTab::CurrentEncryption() const {
-  connection::EncryptionOptions options;
-  options.mode = EncryptMode();
-  options.trustServerCertificate = options.mode == connection::EncryptMode::kMandatory &&
-                                   TrustServerCertificateCheckBox->isChecked();
-  return options;
 }
 
 }  // namespace quorvane::app

@@ -20,10 +20,8 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
-#include "app/command_line.h"
 #include "app/login_dialog.h"
 #include "app/server_box.h"
-#include "app/window_placement.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/tls.h"
 #include "support/test_certificates.h"
@@ -78,13 +76,6 @@ class WindowTest : public QObject {
     const QRect screen = form.screen()->availableGeometry();
     QCOMPARE(form.pos(), screen.topLeft());
     QCOMPARE(form.height(), screen.height());
-  }
-
-  void placementIsPulledOntoTheScreen() {
-    const QRect screen(0, 0, 1280, 1024);
-    QCOMPARE(PlaceOnScreen({-50, -10, 600, 800}, screen), QRect(0, 0, 800, 600));
-    QCOMPARE(PlaceOnScreen({900, 2000, 600, 800}, screen), QRect(480, 424, 800, 600));
-    QCOMPARE(PlaceOnScreen({10, 10, 5000, 5000}, screen), QRect(0, 0, 1280, 1024));
   }
 
   void opensMaximizedWhenStoredSo() {
@@ -176,15 +167,6 @@ class WindowTest : public QObject {
     QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
   }
 
-  void debugSwitchFromTheCommandLine() {
-    for (const char* on : {"-d", "/d", "-D", "/D"}) {
-      QVERIFY2(DebugSwitch({"quorvane", "--demo", on}), on);
-    }
-    for (const char* off : {"-dx", "d", "--debug", "/e"})
-      QVERIFY2(!DebugSwitch({"quorvane", off}), off);
-    QVERIFY(!DebugSwitch({"-d"}));  // the program's own name does not count
-  }
-
   void debugModeShowsTheDebugButton() {
     WindowFixture f(true);
     auto* debug = f.Find<QToolButton>("DebugSpeedButton");
@@ -238,7 +220,7 @@ class WindowTest : public QObject {
   }
 
   void loginDialogMasksWithHashAndFocusesThePassword() {
-    LoginDialog dialog(nullptr, "Log into X", "Log into SQL Server X", "sa");
+    LoginDialog dialog(nullptr, {"Log into X", "Log into SQL Server X", "sa", "", true});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     auto* password = dialog.findChild<QLineEdit*>("PasswordEdit");
