@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the embedded browser needs it
   Application app(argc, argv);
   app.setApplicationName("quorvane");
-  app.setApplicationDisplayName("SQL Server Quorvane");
+  // No display name: Qt would append it to every window title under X11 ("Warning — ..."),
+  // and each window and box sets its own caption exactly.
   app.setWindowIcon(QIcon(":/quorvane.svg"));
   const QStringList arguments = app.arguments();
   std::vector<std::string> switches;

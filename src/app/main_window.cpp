@@ -328,6 +328,8 @@ void TForm1::FormShow() {
   }
   JvRichEdit1->LoadHelp();
   PageControl1->setCurrentIndex(0);
+  // First in the tab order: typing a server and Enter is all a report takes.
+  SQLServerComboBox->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
