@@ -50,16 +50,14 @@ namespace {
 constexpr QSize kDesignClientSize{752, 537};
 constexpr QPoint kDesignPosition{221, 186};
 // The report tab's area at the design size; the view fills it.
-constexpr QSize kReportTabDesignSize{729, 464};
+constexpr QSize kReportTabDesignSize{shell::kTabDesignWidth, shell::kTabDesignHeight};
 // Closing waits this long for a running report to stop.
 constexpr int kStopTimeoutMs = 1500;
 
-QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+QPushButton* Button(QWidget* parent, const shell::ControlDesign& design,
                     QStyle::StandardPixmap picture = QStyle::SP_CustomBase) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
+  auto* button = new QPushButton(DesignText(design.caption), parent);
   if (picture != QStyle::SP_CustomBase) button->setIcon(parent->style()->standardIcon(picture));
-  SetHint(button, hint);
   return button;
 }
 
@@ -113,7 +111,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
     };
   }
   setObjectName("Form1");
-  setWindowTitle(tr("SQL Server Quorvane"));
+  setWindowTitle(DesignText(shell::kMainWindowCaption));
   setWindowIcon(QIcon(":/quorvane.svg"));
 
   auto* central = new QWidget(this);
@@ -127,17 +125,19 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   auto* reportTab = new QWidget;
   reportTab->setObjectName("ReportTabSheet");
   BuildReportTab(reportTab);
-  PageControl1->addTab(reportTab, style()->standardIcon(QStyle::SP_ComputerIcon), tr("Quorva"));
+  PageControl1->addTab(reportTab, style()->standardIcon(QStyle::SP_ComputerIcon),
+                       DesignText(shell::kTabCaptions[0]));
   Settings = new SettingsTab;
   PageControl1->addTab(Settings, style()->standardIcon(QStyle::SP_FileDialogDetailedView),
-                       tr("Settings"));
+                       DesignText(shell::kTabCaptions[1]));
   auto* helpTab = new QWidget;
   helpTab->setObjectName("HelpTabSheet");
   auto* helpLayout = new QVBoxLayout(helpTab);
   helpLayout->setContentsMargins(4, 3, 4, 4);
   JvRichEdit1 = new HelpView(helpTab, [this](const QUrl& url) { options_.openUrl(url); });
   helpLayout->addWidget(JvRichEdit1);
-  PageControl1->addTab(helpTab, style()->standardIcon(QStyle::SP_DialogHelpButton), tr("Help"));
+  PageControl1->addTab(helpTab, style()->standardIcon(QStyle::SP_DialogHelpButton),
+                       DesignText(shell::kTabCaptions[2]));
 
   // The debug window: docked at the bottom across the window when shown.
   HTMLContainer = new QPlainTextEdit(central);
@@ -171,63 +171,46 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildReportTab(QWidget* tab) {
+  namespace design = shell::report_tab;
   auto* layout = new DesignLayout(tab, kReportTabDesignSize);
 
-  SQLServerComboBox = new ServerBox(tab);
-  SQLServerComboBox->setObjectName("SQLServerComboBox");
-  SetHint(SQLServerComboBox, tr("Select or type a SQL Server name."));
-  SetHint(SQLServerComboBox->lineEdit(), tr("Select or type a SQL Server name."));
-  layout->Place(SQLServerComboBox, {16, 6, 185, 22});
+  SQLServerComboBox = layout->Add(new ServerBox(tab), design::kServerBox);
+  SetHint(SQLServerComboBox->lineEdit(), DesignText(design::kServerBox.hint));
 
-  WinAuthCheckBox = new QCheckBox(tr("Use Windows Authentication"), tab);
-  WinAuthCheckBox->setObjectName("WinAuthCheckBox");
+  WinAuthCheckBox =
+      layout->Add(new QCheckBox(DesignText(design::kWindowsAuthentication.caption), tab),
+                  design::kWindowsAuthentication);
   WinAuthCheckBox->setChecked(true);
-  SetHint(WinAuthCheckBox,
-          tr("Use Windows authentication. Otherwise prompt for a SQL Server login."));
-  layout->Place(WinAuthCheckBox, {16, 30, 198, 17});
 
-  ConnectBitBtn = Button(tab, "ConnectBitBtn", tr("Connect"), tr("Connect to SQL Server."),
-                         QStyle::SP_DialogApplyButton);
+  ConnectBitBtn =
+      layout->Add(Button(tab, design::kConnect, QStyle::SP_DialogApplyButton), design::kConnect);
   ConnectBitBtn->setEnabled(false);
-  layout->Place(ConnectBitBtn, {216, 3, 97, 25});
 
-  SaveOutputBitBtn = Button(tab, "SaveOutputBitBtn", tr("Save Output"),
-                            tr("Save the report to a file."), QStyle::SP_DialogSaveButton);
+  SaveOutputBitBtn = layout->Add(Button(tab, design::kSaveOutput, QStyle::SP_DialogSaveButton),
+                                 design::kSaveOutput);
   SaveOutputBitBtn->setEnabled(false);
-  layout->Place(SaveOutputBitBtn, {325, 3, 97, 25});
 
-  PrintPreviewButton = new QToolButton(tab);
-  PrintPreviewButton->setObjectName("PrintPreviewButton");
+  PrintPreviewButton = layout->Add(new QToolButton(tab), design::kPrintPreview);
   PrintPreviewButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-  SetHint(PrintPreviewButton, tr("Print Preview"));
   PrintPreviewButton->hide();
-  layout->Place(PrintPreviewButton, {434, 4, 23, 24});
 
-  DonateButton = Button(tab, "DonateButton", tr("Donate"),
-                        tr("Support this software by making a small donation."));
-  layout->Place(DonateButton, {479, 3, 75, 25}, kAnchorTopRight);
+  DonateButton = layout->Add(Button(tab, design::kDonate), design::kDonate);
 
-  DebugSpeedButton = new QToolButton(tab);
-  DebugSpeedButton->setObjectName("DebugSpeedButton");
-  DebugSpeedButton->setText("D");
+  DebugSpeedButton = layout->Add(new QToolButton(tab), design::kDebug);
+  DebugSpeedButton->setText(DesignText(design::kDebug.caption));
   DebugSpeedButton->setStyleSheet("QToolButton { color: red; font-weight: bold; }");
   DebugSpeedButton->setProperty("tag", 0);
-  SetHint(DebugSpeedButton, tr("Toggle Debug Window"));
   DebugSpeedButton->hide();
-  layout->Place(DebugSpeedButton, {455, 6, 23, 22});
 
-  AboutBitBtn = Button(tab, "AboutBitBtn", tr("About"), tr("About the application."),
-                       QStyle::SP_MessageBoxInformation);
-  layout->Place(AboutBitBtn, {560, 3, 75, 25}, kAnchorTopRight);
-
-  CloseBitBtn = Button(tab, "CloseBitBtn", tr("&Close"), tr("Exit the application."),
-                       QStyle::SP_DialogCloseButton);
-  layout->Place(CloseBitBtn, {647, 3, 75, 25}, kAnchorTopRight);
+  AboutBitBtn =
+      layout->Add(Button(tab, design::kAbout, QStyle::SP_MessageBoxInformation), design::kAbout);
+  CloseBitBtn =
+      layout->Add(Button(tab, design::kClose, QStyle::SP_DialogCloseButton), design::kClose);
 
   WB = new viewer::ReportView(tab);
   WB->SetExternalOpener([this](const QUrl& url) { options_.openUrl(url); });
   WB->SetContextMenuHandler([this](const QPoint& at) { WBShowContextMenu(at); });
-  layout->Place(WB, {0, 48, 729, 416}, kAnchorAll);
+  layout->Place(WB, design::kReportView.place, design::kReportView.anchors);
 
   setTabOrder(SQLServerComboBox, WinAuthCheckBox);
   setTabOrder(WinAuthCheckBox, ConnectBitBtn);

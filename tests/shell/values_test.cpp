@@ -11,6 +11,7 @@
 #include "shell/placement.h"
 #include "shell/save_name.h"
 #include "shell/settings_values.h"
+#include "shell/window_layout.h"
 
 namespace quorvane::shell {
 namespace {
@@ -135,6 +136,24 @@ TEST(Placement, ClampedOntoTheScreenHoldingItsCentre) {
   EXPECT_EQ(placed.area, (ScreenArea{480, 100, 800, 600}));
   EXPECT_EQ(asked.back(), std::nullopt);
   EXPECT_TRUE(ChooseStartPlacement(true, {}, screens, 752, 537).maximized);
+}
+
+TEST(WindowLayout, AnchorsMoveOrStretchWithTheContainer) {
+  // 100 wider and 50 taller than designed.
+  const auto at = [](const DesignRect& r, unsigned anchors) {
+    return AnchoredRect(r, anchors, kTabDesignWidth, kTabDesignHeight, kTabDesignWidth + 100,
+                        kTabDesignHeight + 50);
+  };
+  EXPECT_EQ(at(report_tab::kServerBox.place, report_tab::kServerBox.anchors),
+            (DesignRect{16, 6, 185, 22}));
+  EXPECT_EQ(at(report_tab::kClose.place, report_tab::kClose.anchors),
+            (DesignRect{747, 3, 75, 25}));
+  EXPECT_EQ(at(report_tab::kReportView.place, report_tab::kReportView.anchors),
+            (DesignRect{0, 48, 829, 466}));
+  // Smaller than designed: a stretched control shrinks to nothing, never below.
+  EXPECT_EQ(AnchoredRect({0, 48, 729, 416}, kAnchorAll, 729, 464, 100, 10),
+            (DesignRect{0, 48, 100, 0}));
+  EXPECT_EQ(settings_tab::LabelPlace(settings_tab::kTimeout.place), (DesignRect{8, 96, 345, 16}));
 }
 
 TEST(LoginPrefill, RememberedLoginAndTheDemoInstance) {

@@ -310,11 +310,12 @@ TEST_F(WindowCoreTest, RunOnAWorkerThreadReportsInOrder) {
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0].caption, "Information");
   EXPECT_EQ(view.messages[0].text, "Report saved to " + (reports / "saved.htm").string());
-  EXPECT_EQ(Core().CurrentSettingsState().lastReportPath, reports.string() + "/");
+  const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+  EXPECT_EQ(Core().CurrentSettingsState().lastReportPath, reports.string() + separator);
 
   Core().Close();
   EXPECT_FALSE(std::filesystem::exists(options.temporaryReportFile));
-  EXPECT_NE(ReadText(options.settings.file).find("LastReportPath=" + reports.string() + "/"),
+  EXPECT_NE(ReadText(options.settings.file).find("LastReportPath=" + reports.string() + separator),
             std::string::npos);
 }
 
