@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "report/run_stopped.h"
+
 namespace quorvane::shell {
 
 void PostingReportHost::SetRunSettings(const RunSettings& settings) {
@@ -20,7 +22,7 @@ void PostingReportHost::Post(std::function<void(RunMessages&)> message) {
 
 void PostingReportHost::ProcessEvents() {
   // The run calls this before every append: the point at which it can stop cleanly.
-  if (stopRequested_) throw RunStopped();
+  if (stopRequested_) throw report::RunStopped("The report was stopped.");
 }
 
 void PostingReportHost::SetRunControlsEnabled(bool enabled) {

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,12 +15,6 @@
 #include "shell/ui_poster.h"
 
 namespace quorvane::shell {
-
-// Thrown into a run that the window has asked to stop.
-class RunStopped : public std::runtime_error {
- public:
-  RunStopped() : std::runtime_error("The report was stopped.") {}
-};
 
 // What the run's messages do on the UI thread.
 class RunMessages {

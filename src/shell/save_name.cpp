@@ -21,7 +21,8 @@ std::string ProposedSaveName(std::string_view serverText, const data::DateTime& 
 }
 
 std::string FolderWithSeparator(const std::filesystem::path& savedFile) {
-  std::filesystem::path folder = std::filesystem::absolute(savedFile).parent_path();
+  std::filesystem::path folder =
+      std::filesystem::absolute(savedFile).lexically_normal().parent_path();
   folder.make_preferred();
   std::string text = folder.string();
   const char separator = static_cast<char>(std::filesystem::path::preferred_separator);

@@ -55,7 +55,8 @@ class WindowCore::RunWorker : public RunMessages {
         host_(poster, *this),
         run_(SQLServer, host_, outline_, RunOptions(core.options_)),
         connector_(*core.connectHost_, SQLServer, core.settings_.servers,
-                   connection::HooksFor(run_), Drivers(core.options_), core.options_.freetds) {
+                   connection::HooksFor(run_), core.options_.installedDrivers,
+                   core.options_.freetds) {
     run_.HTMLContainer().SetObserver(&host_);
   }
 
@@ -136,10 +137,6 @@ class WindowCore::RunWorker : public RunMessages {
     options.debugMode = window.debugMode;
     options.temporaryReportFile = window.temporaryReportFile;
     return options;
-  }
-  static connection::DriverLister Drivers(const WindowCoreOptions& window) {
-    if (window.installedDrivers) return window.installedDrivers;
-    return [] { return std::vector<std::string>(); };
   }
 
   WindowCore& core_;
