@@ -31,17 +31,17 @@ HWND ControlFactory::Create(const wchar_t* windowClass, const std::wstring& text
   return control;
 }
 
-HWND ControlFactory::Button(const std::wstring& caption, int id, const std::string& hint,
-                            DWORD style) const {
-  return Create(WC_BUTTONW, caption, WS_TABSTOP | style, id, hint);
+HWND ControlFactory::Button(const shell::ControlDesign& design, int id, DWORD style) const {
+  return Create(WC_BUTTONW, Wide(design.caption), WS_TABSTOP | style, id, std::string(design.hint));
 }
 
-HWND ControlFactory::CheckBox(const std::wstring& caption, int id, const std::string& hint) const {
-  return Create(WC_BUTTONW, caption, WS_TABSTOP | BS_AUTOCHECKBOX, id, hint);
+HWND ControlFactory::CheckBox(const shell::ControlDesign& design, int id) const {
+  return Create(WC_BUTTONW, Wide(design.caption), WS_TABSTOP | BS_AUTOCHECKBOX, id,
+                std::string(design.hint));
 }
 
-HWND ControlFactory::Edit(int id, const std::string& hint, DWORD style) const {
-  return Create(WC_EDITW, L"", WS_TABSTOP | style, id, hint, WS_EX_CLIENTEDGE);
+HWND ControlFactory::Edit(const shell::ControlDesign& design, int id, DWORD style) const {
+  return Create(WC_EDITW, L"", WS_TABSTOP | style, id, std::string(design.hint), WS_EX_CLIENTEDGE);
 }
 
 HWND ControlFactory::Label(const std::wstring& text) const {

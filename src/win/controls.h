@@ -7,6 +7,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "shell/window_layout.h"
+
 namespace quorvane::win {
 
 // The status-bar hint of every control that has one (the long part of "short|long").
@@ -26,10 +28,10 @@ struct ControlFactory {
 
   HWND Create(const wchar_t* windowClass, const std::wstring& text, DWORD style, int id,
               const std::string& hint = {}, DWORD exStyle = 0) const;
-  HWND Button(const std::wstring& caption, int id, const std::string& hint,
-              DWORD style = BS_PUSHBUTTON) const;
-  HWND CheckBox(const std::wstring& caption, int id, const std::string& hint) const;
-  HWND Edit(int id, const std::string& hint, DWORD style = ES_AUTOHSCROLL) const;
+  // Caption and hint from the design.
+  HWND Button(const shell::ControlDesign& design, int id, DWORD style = BS_PUSHBUTTON) const;
+  HWND CheckBox(const shell::ControlDesign& design, int id) const;
+  HWND Edit(const shell::ControlDesign& design, int id, DWORD style) const;
   HWND Label(const std::wstring& text) const;
 };
 

@@ -75,6 +75,11 @@ constexpr std::array<connection::EncryptMode, 3> kEncryptModes{connection::Encry
                                                                connection::EncryptMode::kMandatory,
                                                                connection::EncryptMode::kStrict};
 
+HWND Place(DesignLayout& layout, HWND control, const shell::ControlDesign& design) {
+  layout.Place(control, design.place, design.anchors);
+  return control;
+}
+
 HWND ServerEdit(HWND comboBox) {
   COMBOBOXINFO info{};
   info.cbSize = sizeof info;
@@ -128,9 +133,10 @@ LRESULT CALLBACK ServerEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM l
 TForm1::TForm1(shell::WindowCoreOptions options) : options_(std::move(options)) {
   RegisterClasses();
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"SQL Server Quorvane", style,
-                          kDesignPosition.x, kDesignPosition.y, 800, 600, nullptr, nullptr,
-                          GetModuleHandleW(nullptr), nullptr);
+  hwnd_ =
+      CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, Wide(shell::kMainWindowCaption).c_str(),
+                      style, kDesignPosition.x, kDesignPosition.y, 800, 600, nullptr, nullptr,
+                      GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) throw std::runtime_error("The main window could not be created.");
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::WindowProc));
@@ -180,12 +186,13 @@ void TForm1::CreateControls() {
   const ControlFactory main{hwnd_, hints_};
   PageControl1 = main.Create(WC_TABCONTROLW, L"", WS_CLIPCHILDREN | WS_CLIPSIBLINGS, kIdTabs, {},
                              WS_EX_CONTROLPARENT);
-  const std::array<const wchar_t*, 3> captions{L"Quorva", L"Settings", L"Help"};
-  for (int i = 0; i < 3; ++i) {
+  int index = 0;
+  for (const std::string_view caption : shell::kTabCaptions) {
+    std::wstring text = Wide(caption);
     TCITEMW item{};
     item.mask = TCIF_TEXT;
-    item.pszText = const_cast<wchar_t*>(captions[static_cast<std::size_t>(i)]);
-    SendMessageW(PageControl1, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+    item.pszText = text.data();
+    SendMessageW(PageControl1, TCM_INSERTITEMW, index++, reinterpret_cast<LPARAM>(&item));
   }
   ReportTabSheet = CreatePage();
   SettingsTabSheet = CreatePage();
@@ -212,77 +219,72 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::BuildReportTab() {
+  namespace d = shell::report_tab;
   const ControlFactory tab{ReportTabSheet, hints_};
   auto& layout = reportLayout_;
   // Created in the keyboard's tab order: server box, Windows authentication, Connect, Save
   // Output, About, Close, the report area, Donate.
   SQLServerComboBox = tab.Create(
       WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_UPPERCASE,
-      kIdServerBox, "Select or type a SQL Server name.");
-  layout.Place(SQLServerComboBox, {16, 6, 185, 200});
+      kIdServerBox, std::string(d::kServerBox.hint));
+  // A drop-down box's height includes its list.
+  shell::DesignRect serverBox = d::kServerBox.place;
+  serverBox.height = 200;
+  layout.Place(SQLServerComboBox, serverBox, d::kServerBox.anchors);
   SetWindowSubclass(ServerEdit(SQLServerComboBox), ServerEditProc, 1,
                     reinterpret_cast<DWORD_PTR>(hwnd_));
   WinAuthCheckBox =
-      tab.CheckBox(L"Use Windows Authentication", kIdWinAuth,
-                   "Use Windows authentication. Otherwise prompt for a SQL Server login.");
+      Place(layout, tab.CheckBox(d::kWindowsAuthentication, kIdWinAuth), d::kWindowsAuthentication);
   SetChecked(WinAuthCheckBox, true);
-  layout.Place(WinAuthCheckBox, {16, 30, 198, 17});
-  ConnectBitBtn = tab.Button(L"Connect", kIdConnect, "Connect to SQL Server.");
+  ConnectBitBtn = Place(layout, tab.Button(d::kConnect, kIdConnect), d::kConnect);
   EnableWindow(ConnectBitBtn, FALSE);
-  layout.Place(ConnectBitBtn, {216, 3, 97, 25});
-  SaveOutputBitBtn = tab.Button(L"Save Output", kIdSaveOutput, "Save the report to a file.");
+  SaveOutputBitBtn = Place(layout, tab.Button(d::kSaveOutput, kIdSaveOutput), d::kSaveOutput);
   EnableWindow(SaveOutputBitBtn, FALSE);
-  layout.Place(SaveOutputBitBtn, {325, 3, 97, 25});
-  DebugSpeedButton = tab.Create(WC_BUTTONW, L"D", BS_OWNERDRAW, kIdDebug, "Toggle Debug Window");
+  DebugSpeedButton = Place(layout, tab.Button(d::kDebug, kIdDebug, BS_OWNERDRAW), d::kDebug);
   ShowWindow(DebugSpeedButton, SW_HIDE);
-  layout.Place(DebugSpeedButton, {455, 6, 23, 22});
-  AboutBitBtn = tab.Button(L"About", kIdAbout, "About the application.");
-  layout.Place(AboutBitBtn, {560, 3, 75, 25}, kAnchorTopRight);
-  CloseBitBtn = tab.Button(L"&Close", kIdClose, "Exit the application.");
-  layout.Place(CloseBitBtn, {647, 3, 75, 25}, kAnchorTopRight);
+  AboutBitBtn = Place(layout, tab.Button(d::kAbout, kIdAbout), d::kAbout);
+  CloseBitBtn = Place(layout, tab.Button(d::kClose, kIdClose), d::kClose);
 
   WB = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_CLIENTEDGE, kPageClass, L"",
                        WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, ReportTabSheet,
                        reinterpret_cast<HMENU>(kIdReportArea), GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(WB, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::PageProc));
-  layout.Place(WB, {0, 48, 729, 416}, kAnchorAll);
+  Place(layout, WB, d::kReportView);
   const ControlFactory area{WB, hints_};
   ReportText = area.Create(WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kIdReportText);
-  reportAreaLayout_.Place(ReportText, {12, 12, 700, 64}, kAnchorTopLeft | kAnchorRight);
-  OpenReportButton =
-      area.Button(L"&Open in Web Browser", kIdOpenReport, "Open the report in the web browser.");
+  reportAreaLayout_.Place(ReportText, {12, 12, 700, 64},
+                          shell::kAnchorTopLeft | shell::kAnchorRight);
+  OpenReportButton = area.Create(WC_BUTTONW, L"&Open in Web Browser", WS_TABSTOP | BS_PUSHBUTTON,
+                                 kIdOpenReport, "Open the report in the web browser.");
   reportAreaLayout_.Place(OpenReportButton, {12, 84, 150, 25});
   ShowWindow(OpenReportButton, SW_HIDE);
 
-  DonateButton =
-      tab.Button(L"Donate", kIdDonate, "Support this software by making a small donation.");
-  layout.Place(DonateButton, {479, 3, 75, 25}, kAnchorTopRight);
+  DonateButton = Place(layout, tab.Button(d::kDonate, kIdDonate), d::kDonate);
 }
 
 void TForm1::BuildSettingsTab() {
+  namespace d = shell::settings_tab;
   const ControlFactory tab{SettingsTabSheet, hints_};
   auto& layout = settingsLayout_;
-  auto label = [&](const wchar_t* text, int x, int y) {
-    layout.Place(tab.Label(text), {x, y, 345, 16});
+  auto field = [&](const shell::ControlDesign& design, HWND control) {
+    layout.Place(tab.Label(Wide(design.caption)), d::LabelPlace(design.place));
+    return Place(layout, control, design);
   };
-  SaveSettingsBitBtn = tab.Button(L"Save Settings", kIdSaveSettings, "Save the settings.");
+  SaveSettingsBitBtn =
+      Place(layout, tab.Button(d::kSaveSettings, kIdSaveSettings), d::kSaveSettings);
   EnableWindow(SaveSettingsBitBtn, FALSE);
-  layout.Place(SaveSettingsBitBtn, {8, 8, 105, 25});
   DefaultSettingsBitBtn =
-      tab.Button(L"Default Settings", kIdDefaultSettings, "Return settings to default values.");
-  layout.Place(DefaultSettingsBitBtn, {128, 8, 105, 25});
-  label(L"Default Report Output Path:", 8, 48);
-  FileSavePathEdit = tab.Edit(kIdReportPath, "Set a default path to use when saving reports.",
-                              ES_AUTOHSCROLL | ES_READONLY);
-  layout.Place(FileSavePathEdit, {8, 64, 345, 22});
-  const std::string pathHint = "Change path|Change the path.";
-  FileSavePathSpeedButton = tab.Button(L"...", kIdReportPathButton, pathHint);
-  layout.Place(FileSavePathSpeedButton, {360, 64, 23, 22});
+      Place(layout, tab.Button(d::kDefaultSettings, kIdDefaultSettings), d::kDefaultSettings);
+  FileSavePathEdit =
+      field(d::kReportPath, tab.Edit(d::kReportPath, kIdReportPath, ES_AUTOHSCROLL | ES_READONLY));
+  FileSavePathSpeedButton =
+      Place(layout, tab.Button(d::kReportPathButton, kIdReportPathButton), d::kReportPathButton);
+  SetWindowTextW(FileSavePathSpeedButton, L"...");
   // The only control with a tooltip: the short part of its hint.
   Tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                             nullptr, GetModuleHandleW(nullptr), nullptr);
-  std::wstring tip = Wide(shell::ShortHint(pathHint));
+  std::wstring tip = Wide(shell::ShortHint(d::kReportPathButton.hint));
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -291,57 +293,37 @@ void TForm1::BuildSettingsTab() {
   tool.lpszText = tip.data();
   SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 
-  label(L"Timeout (Seconds):", 8, 96);
-  ConnectionTimeoutMaskEdit =
-      tab.Edit(kIdTimeout, "Connection timeout in seconds. (Default 15)", ES_NUMBER);
+  ConnectionTimeoutMaskEdit = field(d::kTimeout, tab.Edit(d::kTimeout, kIdTimeout, ES_NUMBER));
   SendMessageW(ConnectionTimeoutMaskEdit, EM_SETLIMITTEXT, 3, 0);
-  layout.Place(ConnectionTimeoutMaskEdit, {8, 112, 34, 22});
   AllowCmdShellCheckBox =
-      tab.CheckBox(L"Allow queries using xp_cmdshell", kIdCmdShell,
-                   "Allow queries using xp_cmdshell to gather server information.");
-  layout.Place(AllowCmdShellCheckBox, {8, 152, 353, 17});
-  AllowOACreateCheckBox = tab.CheckBox(
-      L"Allow queries using OLE Automation (using sp_OACreate)", kIdOACreate,
-      "Allow queries using OLE Automation using sp_OACreate to fetch server information.");
-  layout.Place(AllowOACreateCheckBox, {8, 176, 380, 17});
-  label(L"Job History Limit:", 8, 208);
+      Place(layout, tab.CheckBox(d::kAllowCmdShell, kIdCmdShell), d::kAllowCmdShell);
+  AllowOACreateCheckBox =
+      Place(layout, tab.CheckBox(d::kAllowOACreate, kIdOACreate), d::kAllowOACreate);
   JobHistoryEdit =
-      tab.Edit(kIdJobHistory, "Number of rows to display for Job History. (Default 100)",
-               ES_NUMBER | ES_RIGHT);
-  layout.Place(JobHistoryEdit, {8, 224, 49, 22});
-  label(L"Other Job History Limit:", 8, 256);
-  JobHistoryLimitEdit = tab.Edit(kIdJobHistoryLimit,
-                                 "Number of rows to display for history of Job Failures and "
-                                 "Long Running Jobs. (Default 20)",
-                                 ES_NUMBER | ES_RIGHT);
-  layout.Place(JobHistoryLimitEdit, {8, 272, 49, 22});
-  label(L"Provider:", 8, 304);
-  ProviderEdit = tab.Edit(kIdProvider, "OLEDB provider name. (Default SQLOLEDB.1)");
-  layout.Place(ProviderEdit, {8, 320, 121, 22});
-  IgnoreReplicationSectionCheckBox =
-      tab.CheckBox(L"Don't get Replication details.", kIdIgnoreReplication,
-                   "Ignore returning details for the Replication section.");
-  layout.Place(IgnoreReplicationSectionCheckBox, {8, 360, 353, 17});
+      field(d::kJobHistory, tab.Edit(d::kJobHistory, kIdJobHistory, ES_NUMBER | ES_RIGHT));
+  JobHistoryLimitEdit = field(
+      d::kJobHistoryLimit, tab.Edit(d::kJobHistoryLimit, kIdJobHistoryLimit, ES_NUMBER | ES_RIGHT));
+  ProviderEdit = field(d::kProvider, tab.Edit(d::kProvider, kIdProvider, ES_AUTOHSCROLL));
+  IgnoreReplicationSectionCheckBox = Place(
+      layout, tab.CheckBox(d::kIgnoreReplication, kIdIgnoreReplication), d::kIgnoreReplication);
 
-  layout.Place(tab.Label(L"Encrypt:"), {18, 409, 50, 16});
-  EncryptComboBox =
-      tab.Create(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kIdEncrypt,
-                 "Optional encrypts when the server can; Mandatory always, and "
-                 "checks the server's certificate; Strict uses TDS 8.0 (ODBC "
-                 "Driver 18). (Default Optional)");
+  // Inside the Encryption group, which the design places as a whole.
+  const shell::DesignRect group = d::kEncryptionGroup.place;
+  layout.Place(tab.Label(Wide(d::kEncrypt.caption)), {group.x + 10, group.y + 21, 50, 16});
+  EncryptComboBox = tab.Create(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
+                               kIdEncrypt, std::string(d::kEncrypt.hint));
   for (const auto mode : kEncryptModes) {
     SendMessageW(EncryptComboBox, CB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(Wide(connection::EncryptModeName(mode)).c_str()));
   }
   SendMessageW(EncryptComboBox, CB_SETCURSEL, 0, 0);
-  layout.Place(EncryptComboBox, {72, 405, 120, 120});
-  TrustServerCertificateCheckBox = tab.CheckBox(
-      L"Trust server certificate", kIdTrust,
-      "Accept the server's certificate without checking who issued it. (Mandatory only)");
+  layout.Place(EncryptComboBox, {group.x + 64, group.y + 17, 120, 120});
+  TrustServerCertificateCheckBox = tab.CheckBox(d::kTrustServerCertificate, kIdTrust);
   EnableWindow(TrustServerCertificateCheckBox, FALSE);
-  layout.Place(TrustServerCertificateCheckBox, {18, 433, 330, 17});
+  layout.Place(TrustServerCertificateCheckBox, {group.x + 10, group.y + 45, 330, 17});
   // After what it frames, so that it lies below it.
-  layout.Place(tab.Create(WC_BUTTONW, L"Encryption", BS_GROUPBOX, -1), {8, 388, 353, 70});
+  Place(layout, tab.Create(WC_BUTTONW, Wide(d::kEncryptionGroup.caption), BS_GROUPBOX, -1),
+        d::kEncryptionGroup);
 }
 
 void TForm1::BuildHelpTab() {
@@ -355,7 +337,7 @@ void TForm1::BuildHelpTab() {
       L"The full help document is not part of this version of the Windows "
       L"program yet.",
       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, kIdHelpText, {}, WS_EX_CLIENTEDGE);
-  helpLayout_.Place(JvRichEdit1, {4, 3, 721, 456}, kAnchorAll);
+  helpLayout_.Place(JvRichEdit1, {4, 3, 721, 456}, shell::kAnchorAll);
 }
 
 void TForm1::ApplyDpi(UINT dpi) {

@@ -149,10 +149,11 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   HWND HTMLContainer = nullptr;
   HWND Tooltip = nullptr;
 
-  DesignLayout reportLayout_{SIZE{729, 464}};
-  DesignLayout settingsLayout_{SIZE{729, 464}};
-  DesignLayout helpLayout_{SIZE{729, 464}};
-  DesignLayout reportAreaLayout_{SIZE{729, 416}};
+  DesignLayout reportLayout_{shell::kTabDesignWidth, shell::kTabDesignHeight};
+  DesignLayout settingsLayout_{shell::kTabDesignWidth, shell::kTabDesignHeight};
+  DesignLayout helpLayout_{shell::kTabDesignWidth, shell::kTabDesignHeight};
+  DesignLayout reportAreaLayout_{shell::report_tab::kReportView.place.width,
+                                 shell::report_tab::kReportView.place.height};
 
   data::OdbcConnection SQLServer_;
   shell::WindowCoreOptions options_;
