@@ -17,6 +17,7 @@ fail() {
 folder=$work/$case
 rm -rf "$folder"
 mkdir -p "$folder" "$screenshots"
+rm -f "$screenshots/failed-$case.png"
 cp "$exe" "$folder/quorvane.exe"
 ini=$folder/SQLServerQuorvane.ini
 export QUORVANE_SPLASH_MS=0
