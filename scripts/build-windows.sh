@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds the engine, quorvane-report.exe and the Windows unit tests with MinGW-w64 into
-# BUILD_DIR (default build-windows); the tests run under Wine (ctest in BUILD_DIR). Further
+# Cross-builds the engine, quorvane.exe (the desktop program), quorvane-report.exe and the
+# Windows tests with MinGW-w64 into BUILD_DIR (default build-windows), and zips both programs
+# into BUILD_DIR/quorvane-windows-VERSION.zip; the tests run under Wine (ctest in BUILD_DIR). Further
 # arguments go to CMake, e.g. -DQUORVANE_HOST_REPORT_COMMAND=build/src/cli/quorvane-report to
 # compare the demo report with a Linux build's. Installs what it needs first (idempotent, as
-# root). The last line printed is the path of the .exe.
+# root). The last line printed is the path of the zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-windows}
@@ -16,6 +17,10 @@ packages=(
   # The tests: Wine, whose odbc32 hands the calls to the host's unixODBC (libodbc2) and its
   # FreeTDS driver.
   wine64 unixodbc libodbc2 odbcinst tdsodbc freetds-common
+  # The window's tests: a virtual display with a window manager, real X input, screenshots.
+  xvfb xauth openbox xdotool imagemagick python3
+  # The download: both programs in one zip.
+  zip
 )
 scripts/install-packages.sh "${packages[@]}"
 scripts/register-freetds.sh
@@ -47,4 +52,12 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Re
   -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON \
   -DGTest_DIR="$deps/lib/cmake/GTest" -Dnlohmann_json_DIR="$deps/share/cmake/nlohmann_json" "$@"
 cmake --build "$build" -j"$jobs"
+
+# Both programs, statically linked: nothing else is needed beside them.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+zip_file=$build/quorvane-windows-$version.zip
+rm -f "$zip_file"
+zip -j -q "$zip_file" "$build/src/win/quorvane.exe" "$build/src/cli/quorvane-report.exe"
+echo "$build/src/win/quorvane.exe"
 echo "$build/src/cli/quorvane-report.exe"
+echo "$zip_file"

@@ -19,6 +19,8 @@ packages=(
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-qpa-plugins qt6-pdf-dev libqt6svg6
   libgl-dev
   xvfb xauth fonts-dejavu-core poppler-utils
+  # The real window under a window manager, driven with X key events.
+  xdotool openbox x11-utils
 )
 
 scripts/install-packages.sh "${packages[@]}"

@@ -3,31 +3,12 @@
 #include <QEvent>
 #include <QWidget>
 
+#include "app/hints.h"
+
 namespace quorvane::app {
 
-namespace {
-
-// One axis: a control anchored at both ends stretches, at the far end only it moves.
-void Follow(int& position, int& extent, int grown, bool nearEdge, bool farEdge) {
-  if (nearEdge && farEdge) {
-    extent += grown;
-  } else if (farEdge) {
-    position += grown;
-  }
-}
-
-}  // namespace
-
-QRect AnchoredGeometry(QRect design, unsigned anchors, QSize designSize, QSize size) {
-  int x = design.x();
-  int y = design.y();
-  int width = design.width();
-  int height = design.height();
-  Follow(x, width, size.width() - designSize.width(), anchors & kAnchorLeft,
-         anchors & kAnchorRight);
-  Follow(y, height, size.height() - designSize.height(), anchors & kAnchorTop,
-         anchors & kAnchorBottom);
-  return {x, y, std::max(width, 0), std::max(height, 0)};
+QString DesignText(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 DesignLayout::DesignLayout(QWidget* container, QSize designSize)
@@ -35,7 +16,12 @@ DesignLayout::DesignLayout(QWidget* container, QSize designSize)
   container_->installEventFilter(this);
 }
 
-void DesignLayout::Place(QWidget* control, QRect design, unsigned anchors) {
+void DesignLayout::Name(QWidget* control, const shell::ControlDesign& design) {
+  control->setObjectName(DesignText(design.name));
+  if (!design.hint.empty()) SetHint(control, DesignText(design.hint));
+}
+
+void DesignLayout::Place(QWidget* control, shell::DesignRect design, unsigned anchors) {
   items_.push_back(Item{control, design, anchors});
   Apply(items_.back());
 }
@@ -48,8 +34,11 @@ bool DesignLayout::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void DesignLayout::Apply(const Item& item) const {
-  item.control->setGeometry(
-      AnchoredGeometry(item.design, item.anchors, designSize_, container_->size()));
+  const QSize size = container_->size();
+  const shell::DesignRect r =
+      shell::AnchoredRect(item.design, item.anchors, designSize_.width(), designSize_.height(),
+                          size.width(), size.height());
+  item.control->setGeometry(r.x, r.y, r.width, r.height);
 }
 
 }  // namespace quorvane::app

@@ -1,24 +1,19 @@
 #pragma once
 
 #include <QObject>
-#include <QRect>
 #include <QSize>
+#include <QString>
+#include <string_view>
 #include <vector>
+
+#include "shell/window_layout.h"
 
 class QWidget;
 
 namespace quorvane::app {
 
-// Which edges of its container a control keeps its distance to when the container is resized.
-enum Anchor : unsigned {
-  kAnchorLeft = 1,
-  kAnchorTop = 2,
-  kAnchorRight = 4,
-  kAnchorBottom = 8,
-  kAnchorTopLeft = kAnchorLeft | kAnchorTop,
-  kAnchorTopRight = kAnchorRight | kAnchorTop,
-  kAnchorAll = kAnchorLeft | kAnchorTop | kAnchorRight | kAnchorBottom,
-};
+// A design text (caption, hint) as Qt takes it.
+QString DesignText(std::string_view text);
 
 // Places controls at their design geometry inside a container drawn at `designSize`, and moves
 // or stretches them with the container by their anchors: the window's controls stand where
@@ -27,7 +22,14 @@ class DesignLayout : public QObject {
  public:
   DesignLayout(QWidget* container, QSize designSize);
 
-  void Place(QWidget* control, QRect design, unsigned anchors = kAnchorTopLeft);
+  void Place(QWidget* control, shell::DesignRect design, unsigned anchors = shell::kAnchorTopLeft);
+  // Names `control`, gives it its hint and places it, all as `design` says.
+  template <typename Control>
+  Control* Add(Control* control, const shell::ControlDesign& design) {
+    Name(control, design);
+    Place(control, design.place, design.anchors);
+    return control;
+  }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -35,18 +37,15 @@ class DesignLayout : public QObject {
  private:
   struct Item {
     QWidget* control;
-    QRect design;
+    shell::DesignRect design;
     unsigned anchors;
   };
+  static void Name(QWidget* control, const shell::ControlDesign& design);
   void Apply(const Item& item) const;
 
   QWidget* container_;
   QSize designSize_;
   std::vector<Item> items_;
 };
-
-// The geometry of a control anchored to `anchors` when its container, drawn at `designSize`,
-// is now `size`.
-QRect AnchoredGeometry(QRect design, unsigned anchors, QSize designSize, QSize size);
 
 }  // namespace quorvane::app

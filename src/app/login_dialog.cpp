@@ -24,15 +24,13 @@ class HashPasswordStyle : public QProxyStyle {
 
 }  // namespace
 
-LoginDialog::LoginDialog(QWidget* parent, const QString& caption, const QString& title,
-                         const QString& userName, const QString& password)
-    : QDialog(parent) {
+LoginDialog::LoginDialog(QWidget* parent, const shell::LoginRequest& request) : QDialog(parent) {
   setObjectName("JvLoginDialog1");
-  setWindowTitle(caption);
+  setWindowTitle(QString::fromStdString(request.caption));
   setModal(true);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-  auto* titleLabel = new QLabel(title, this);
+  auto* titleLabel = new QLabel(QString::fromStdString(request.title), this);
   titleLabel->setObjectName("TitleLabel");
   QFont bold = titleLabel->font();
   bold.setBold(true);
@@ -41,9 +39,9 @@ LoginDialog::LoginDialog(QWidget* parent, const QString& caption, const QString&
       new QLabel(tr("Type your user name and password to enter the application"), this);
   hintLabel->setObjectName("HintLabel");
 
-  userName_ = new QLineEdit(userName, this);
+  userName_ = new QLineEdit(QString::fromStdString(request.userName), this);
   userName_->setObjectName("UserNameEdit");
-  password_ = new QLineEdit(password, this);
+  password_ = new QLineEdit(QString::fromStdString(request.password), this);
   password_->setObjectName("PasswordEdit");
   password_->setEchoMode(QLineEdit::Password);
   auto* style = new HashPasswordStyle;
@@ -72,7 +70,7 @@ LoginDialog::LoginDialog(QWidget* parent, const QString& caption, const QString&
   layout->addWidget(buttons);
   setMinimumWidth(360);
 
-  (userName.isEmpty() ? userName_ : password_)->setFocus();
+  (request.focusPassword ? password_ : userName_)->setFocus();
 }
 
 QString LoginDialog::UserName() const {

@@ -2,19 +2,20 @@
 
 #include <QDialog>
 
+#include "shell/login_prefill.h"
+
 class QLineEdit;
 class QLabel;
 
 namespace quorvane::app {
 
-// `JvLoginDialog1`: asks for a SQL Server login. Every typed password character shows as "#";
-// the focus starts in the password field when the user name is pre-filled.
+// `JvLoginDialog1`: asks for a SQL Server login, pre-filled and focused as the request says.
+// Every typed password character shows as "#".
 class LoginDialog : public QDialog {
   Q_OBJECT
 
  public:
-  LoginDialog(QWidget* parent, const QString& caption, const QString& title,
-              const QString& userName, const QString& password = {});
+  LoginDialog(QWidget* parent, const shell::LoginRequest& request);
 
   QString UserName() const;
   QString Password() const;

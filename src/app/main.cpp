@@ -7,12 +7,12 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
-#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "connection/freetds_config.h"
 #include "connection/settings.h"
 #include "report/fatal_signal.h"
+#include "shell/command_line.h"
 #include "sqlserver_sim/server.h"
 
 namespace {
@@ -42,10 +42,13 @@ int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the embedded browser needs it
   Application app(argc, argv);
   app.setApplicationName("quorvane");
-  app.setApplicationDisplayName("SQL Server Quorvane");
+  // No display name: Qt would append it to every window title under X11 ("Warning — ..."),
+  // and each window and box sets its own caption exactly.
   app.setWindowIcon(QIcon(":/quorvane.svg"));
   const QStringList arguments = app.arguments();
-  const bool demo = arguments.contains("--demo");
+  std::vector<std::string> switches;
+  for (const QString& argument : arguments) switches.push_back(argument.toStdString());
+  const bool demo = quorvane::shell::DemoSwitch(switches);
 
   auto splash = std::make_unique<TAboutBox>();
   splash->MakeSplash();
@@ -57,7 +60,7 @@ int main(int argc, char** argv) {
   splash->repaint();
 
   WindowOptions options;
-  options.debugMode = quorvane::app::DebugSwitch(arguments);
+  options.debugMode = quorvane::shell::DebugSwitch(switches);
   options.freetds = freetds.get();
   options.settings = quorvane::connection::LocateSettings(quorvane::connection::ExecutableFolder());
 

@@ -36,9 +36,9 @@
 #include "app/login_dialog.h"
 #include "app/server_box.h"
 #include "app/settings_tab.h"
-#include "app/window_placement.h"
 #include "report/report_file.h"
 #include "report/report_name.h"
+#include "shell/hints.h"
 #include "viewer/print_preview.h"
 #include "viewer/report_view.h"
 #include "viewer/save_output.h"
@@ -50,24 +50,38 @@ namespace {
 constexpr QSize kDesignClientSize{752, 537};
 constexpr QPoint kDesignPosition{221, 186};
 // The report tab's area at the design size; the view fills it.
-constexpr QSize kReportTabDesignSize{729, 464};
+constexpr QSize kReportTabDesignSize{shell::kTabDesignWidth, shell::kTabDesignHeight};
 // Closing waits this long for a running report to stop.
 constexpr int kStopTimeoutMs = 1500;
 
-QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+QPushButton* Button(QWidget* parent, const shell::ControlDesign& design,
                     QStyle::StandardPixmap picture = QStyle::SP_CustomBase) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
+  auto* button = new QPushButton(DesignText(design.caption), parent);
   if (picture != QStyle::SP_CustomBase) button->setIcon(parent->style()->standardIcon(picture));
-  SetHint(button, hint);
   return button;
 }
 
-report::ReportRunOptions RunOptions(const WindowOptions& window) {
-  report::ReportRunOptions options;
+shell::WindowCoreOptions CoreOptions(const WindowOptions& window) {
+  shell::WindowCoreOptions options;
   options.debugMode = window.debugMode;
+  options.settings = window.settings;
   options.temporaryReportFile = window.temporaryReportFile;
+  if (!window.demoServer.isEmpty()) {
+    options.demo =
+        shell::DemoInstance{window.demoServer.toStdString(), window.demoLogin.toStdString(),
+                            window.demoPassword.toStdString()};
+  }
+  options.freetds = window.freetds;
+  options.installedDrivers = data::InstalledOdbcDrivers;
+  options.writeSavedReport = [](const std::string& path, std::string_view text) {
+    viewer::SaveReportFile(QString::fromStdString(path), text);
+  };
+  options.stopTimeoutMs = kStopTimeoutMs;
   return options;
+}
+
+QString FromStd(const std::string& text) {
+  return QString::fromStdString(text);
 }
 
 std::string ToStd(const QString& text) {
@@ -79,11 +93,9 @@ std::string ToStd(const QString& text) {
 TForm1::TForm1(WindowOptions options, QWidget* parent)
     : QMainWindow(parent),
       options_(std::move(options)),
-      settingsFile_(options_.settings.file),
-      runHost_(new RunHost(this)),
-      run_(SQLServer_, *runHost_, outline_, RunOptions(options_)),
-      connector_(*this, SQLServer_, settings_.servers, connection::HooksFor(run_),
-                 data::InstalledOdbcDrivers, options_.freetds) {
+      core_(std::make_unique<shell::WindowCore>(static_cast<shell::WindowView&>(*this),
+                                                static_cast<shell::UiPoster&>(*this), SQLServer_,
+                                                CoreOptions(options_))) {
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   if (!options_.chooseSaveFile) {
     options_.chooseSaveFile = [](QWidget* parent, const QString& folder, const QString& name) {
@@ -99,7 +111,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
     };
   }
   setObjectName("Form1");
-  setWindowTitle(tr("SQL Server Quorvane"));
+  setWindowTitle(DesignText(shell::kMainWindowCaption));
   setWindowIcon(QIcon(":/quorvane.svg"));
 
   auto* central = new QWidget(this);
@@ -113,17 +125,19 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   auto* reportTab = new QWidget;
   reportTab->setObjectName("ReportTabSheet");
   BuildReportTab(reportTab);
-  PageControl1->addTab(reportTab, style()->standardIcon(QStyle::SP_ComputerIcon), tr("Quorva"));
+  PageControl1->addTab(reportTab, style()->standardIcon(QStyle::SP_ComputerIcon),
+                       DesignText(shell::kTabCaptions[0]));
   Settings = new SettingsTab;
   PageControl1->addTab(Settings, style()->standardIcon(QStyle::SP_FileDialogDetailedView),
-                       tr("Settings"));
+                       DesignText(shell::kTabCaptions[1]));
   auto* helpTab = new QWidget;
   helpTab->setObjectName("HelpTabSheet");
   auto* helpLayout = new QVBoxLayout(helpTab);
   helpLayout->setContentsMargins(4, 3, 4, 4);
   JvRichEdit1 = new HelpView(helpTab, [this](const QUrl& url) { options_.openUrl(url); });
   helpLayout->addWidget(JvRichEdit1);
-  PageControl1->addTab(helpTab, style()->standardIcon(QStyle::SP_DialogHelpButton), tr("Help"));
+  PageControl1->addTab(helpTab, style()->standardIcon(QStyle::SP_DialogHelpButton),
+                       DesignText(shell::kTabCaptions[2]));
 
   // The debug window: docked at the bottom across the window when shown.
   HTMLContainer = new QPlainTextEdit(central);
@@ -140,7 +154,6 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   BuildStatusBar();
   Timer1.setObjectName("Timer1");
   Timer1.setInterval(300);
-  run_.HTMLContainer().SetObserver(runHost_);
   ConnectSignals();
 
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -153,68 +166,51 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-  run_.HTMLContainer().SetObserver(nullptr);
-  if (worker_ && !runAbandoned_) StopRun(kStopTimeoutMs);
+  // The core stops a run still going while the widgets it reports to exist.
+  core_.reset();
 }
 
 void TForm1::BuildReportTab(QWidget* tab) {
+  namespace design = shell::report_tab;
   auto* layout = new DesignLayout(tab, kReportTabDesignSize);
 
-  SQLServerComboBox = new ServerBox(tab);
-  SQLServerComboBox->setObjectName("SQLServerComboBox");
-  SetHint(SQLServerComboBox, tr("Select or type a SQL Server name."));
-  SetHint(SQLServerComboBox->lineEdit(), tr("Select or type a SQL Server name."));
-  layout->Place(SQLServerComboBox, {16, 6, 185, 22});
+  SQLServerComboBox = layout->Add(new ServerBox(tab), design::kServerBox);
+  SetHint(SQLServerComboBox->lineEdit(), DesignText(design::kServerBox.hint));
 
-  WinAuthCheckBox = new QCheckBox(tr("Use Windows Authentication"), tab);
-  WinAuthCheckBox->setObjectName("WinAuthCheckBox");
+  WinAuthCheckBox =
+      layout->Add(new QCheckBox(DesignText(design::kWindowsAuthentication.caption), tab),
+                  design::kWindowsAuthentication);
   WinAuthCheckBox->setChecked(true);
-  SetHint(WinAuthCheckBox,
-          tr("Use Windows authentication. Otherwise prompt for a SQL Server login."));
-  layout->Place(WinAuthCheckBox, {16, 30, 198, 17});
 
-  ConnectBitBtn = Button(tab, "ConnectBitBtn", tr("Connect"), tr("Connect to SQL Server."),
-                         QStyle::SP_DialogApplyButton);
+  ConnectBitBtn =
+      layout->Add(Button(tab, design::kConnect, QStyle::SP_DialogApplyButton), design::kConnect);
   ConnectBitBtn->setEnabled(false);
-  layout->Place(ConnectBitBtn, {216, 3, 97, 25});
 
-  SaveOutputBitBtn = Button(tab, "SaveOutputBitBtn", tr("Save Output"),
-                            tr("Save the report to a file."), QStyle::SP_DialogSaveButton);
+  SaveOutputBitBtn = layout->Add(Button(tab, design::kSaveOutput, QStyle::SP_DialogSaveButton),
+                                 design::kSaveOutput);
   SaveOutputBitBtn->setEnabled(false);
-  layout->Place(SaveOutputBitBtn, {325, 3, 97, 25});
 
-  PrintPreviewButton = new QToolButton(tab);
-  PrintPreviewButton->setObjectName("PrintPreviewButton");
+  PrintPreviewButton = layout->Add(new QToolButton(tab), design::kPrintPreview);
   PrintPreviewButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-  SetHint(PrintPreviewButton, tr("Print Preview"));
   PrintPreviewButton->hide();
-  layout->Place(PrintPreviewButton, {434, 4, 23, 24});
 
-  DonateButton = Button(tab, "DonateButton", tr("Donate"),
-                        tr("Support this software by making a small donation."));
-  layout->Place(DonateButton, {479, 3, 75, 25}, kAnchorTopRight);
+  DonateButton = layout->Add(Button(tab, design::kDonate), design::kDonate);
 
-  DebugSpeedButton = new QToolButton(tab);
-  DebugSpeedButton->setObjectName("DebugSpeedButton");
-  DebugSpeedButton->setText("D");
+  DebugSpeedButton = layout->Add(new QToolButton(tab), design::kDebug);
+  DebugSpeedButton->setText(DesignText(design::kDebug.caption));
   DebugSpeedButton->setStyleSheet("QToolButton { color: red; font-weight: bold; }");
   DebugSpeedButton->setProperty("tag", 0);
-  SetHint(DebugSpeedButton, tr("Toggle Debug Window"));
   DebugSpeedButton->hide();
-  layout->Place(DebugSpeedButton, {455, 6, 23, 22});
 
-  AboutBitBtn = Button(tab, "AboutBitBtn", tr("About"), tr("About the application."),
-                       QStyle::SP_MessageBoxInformation);
-  layout->Place(AboutBitBtn, {560, 3, 75, 25}, kAnchorTopRight);
-
-  CloseBitBtn = Button(tab, "CloseBitBtn", tr("&Close"), tr("Exit the application."),
-                       QStyle::SP_DialogCloseButton);
-  layout->Place(CloseBitBtn, {647, 3, 75, 25}, kAnchorTopRight);
+  AboutBitBtn =
+      layout->Add(Button(tab, design::kAbout, QStyle::SP_MessageBoxInformation), design::kAbout);
+  CloseBitBtn =
+      layout->Add(Button(tab, design::kClose, QStyle::SP_DialogCloseButton), design::kClose);
 
   WB = new viewer::ReportView(tab);
   WB->SetExternalOpener([this](const QUrl& url) { options_.openUrl(url); });
   WB->SetContextMenuHandler([this](const QPoint& at) { WBShowContextMenu(at); });
-  layout->Place(WB, {0, 48, 729, 416}, kAnchorAll);
+  layout->Place(WB, design::kReportView.place, design::kReportView.anchors);
 
   setTabOrder(SQLServerComboBox, WinAuthCheckBox);
   setTabOrder(WinAuthCheckBox, ConnectBitBtn);
@@ -251,50 +247,34 @@ void TForm1::ConnectSignals() {
   connect(AboutBitBtn, &QPushButton::clicked, this, &TForm1::ShowAbout);
   connect(CloseBitBtn, &QPushButton::clicked, this, &TForm1::CloseApp);
 
-  connect(SQLServerComboBox, &ServerBox::textEditedByUser, this, &TForm1::SQLServerComboBoxChange);
-  connect(SQLServerComboBox, &ServerBox::entryPicked, this, &TForm1::SQLServerComboBoxSelect);
+  connect(SQLServerComboBox, &ServerBox::textEditedByUser, this,
+          [this](const QString& text) { core_->ServerTextEdited(ToStd(text)); });
+  connect(SQLServerComboBox, &ServerBox::entryPicked, this, [this](int index) {
+    if (index >= 0) core_->ServerPicked(static_cast<std::size_t>(index));
+  });
   connect(SQLServerComboBox, &ServerBox::enterPressed, this, &TForm1::Connect);
   connect(SQLServerComboBox, &ServerBox::removeServerRequested, this,
-          &TForm1::RemoveServerfromList1Click);
+          [this] { core_->RemoveServer(); });
   connect(SQLServerComboBox, &ServerBox::removeAllServersRequested, this,
-          &TForm1::RemoveAllServersfromList1Click);
+          [this] { core_->RemoveAllServers(); });
   SQLServerComboBox->SetCompleter([this](const QString& typed) -> std::optional<int> {
-    const auto index = settings_.servers.Complete(ToStd(typed));
+    const auto index = core_->Complete(ToStd(typed));
     if (!index) return std::nullopt;
     return static_cast<int>(*index);
   });
-  connect(WinAuthCheckBox, &QCheckBox::toggled, this, &TForm1::WinAuthCheckBoxClick);
+  connect(WinAuthCheckBox, &QCheckBox::toggled, this,
+          [this] { core_->WindowsAuthenticationClicked(); });
 
-  connect(Settings, &SettingsTab::changed, this, [this] {
-    Settings->SaveSettingsBitBtn->setEnabled(true);  // EnableSaveSettingsBitBtn
-    UpdateRunSettings();
-  });
-  connect(Settings->SaveSettingsBitBtn, &QPushButton::clicked, this, &TForm1::SaveSettings);
+  connect(Settings, &SettingsTab::changed, this, [this] { core_->SettingsEdited(); });
+  connect(Settings->SaveSettingsBitBtn, &QPushButton::clicked, this,
+          [this] { core_->SaveSettings(); });
   connect(Settings->DefaultSettingsBitBtn, &QPushButton::clicked, this,
-          &TForm1::DefaultSettingsBitBtnClick);
+          [this] { core_->DefaultSettings(); });
   connect(Settings->FileSavePathSpeedButton, &QToolButton::clicked, this,
           &TForm1::FileSavePathSpeedButtonClick);
 
   connect(&Timer1, &QTimer::timeout, this,
           [this] { JvXPProgressBar1->setValue(report::Timer1Timer(JvXPProgressBar1->value())); });
-
-  // The run's messages, in the order it sends them.
-  const auto queued = Qt::QueuedConnection;
-  connect(runHost_, &RunHost::runControlsEnabled, this, &TForm1::SetRunControlsEnabled, queued);
-  connect(runHost_, &RunHost::statusText, this, &TForm1::ShowHint, queued);
-  connect(runHost_, &RunHost::progressStarted, this, &TForm1::StartProgress, queued);
-  connect(runHost_, &RunHost::progressStopped, this, &TForm1::StopProgress, queued);
-  connect(runHost_, &RunHost::defaultCursorRestored, this, &TForm1::RestoreDefaultCursor, queued);
-  connect(
-      runHost_, &RunHost::warning, this,
-      [this](const QString& caption, const QString& text) {
-        QMessageBox::warning(this, caption, text);
-      },
-      queued);
-  connect(
-      runHost_, &RunHost::navigate, this, [this](const QString& url) { WB->Navigate(QUrl(url)); },
-      queued);
-  connect(runHost_, &RunHost::bufferGrew, this, &TForm1::AppendToDebugWindow, queued);
   connect(WB, &viewer::ReportView::reportUnavailable, this, [this](const QString& why) {
     ShowHint(tr("The report was written completely, but the viewer cannot show it. %1").arg(why));
   });
@@ -313,66 +293,31 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
   AboutBox = new TAboutBox(this, options_.openUrl);
-  DebugSpeedButton->setVisible(options_.debugMode);
-
-  try {
-    connection::RenameSettings(options_.settings);
-  } catch (const std::exception& error) {
-    // Start with the defaults; the file is written anew at the next save.
-    ShowHint(tr("The settings could not be migrated: %1").arg(error.what()));
-  }
-  const connection::WindowPlacement design{y(), x(), height(), width()};
-  ApplyLoadedSettings(settingsFile_.LoadSettings(design));
-  if (!options_.demoServer.isEmpty()) {
-    SQLServerComboBox->setEditText(options_.demoServer);
-    WinAuthCheckBox->setChecked(false);
-    ConnectBitBtn->setEnabled(true);
-    ShowHint(tr("Demo: press Connect to report on the simulated SQL Server."));
-  }
-
+  const shell::StartPlacement placed = core_->FirstShow(
+      {y(), x(), height(), width()},
+      [](std::optional<std::pair<int, int>> point) -> std::optional<shell::ScreenArea> {
+        QScreen* screen = point ? QGuiApplication::screenAt(QPoint(point->first, point->second))
+                                : QGuiApplication::primaryScreen();
+        if (!screen) return std::nullopt;
+        const QRect area = screen->availableGeometry();
+        return shell::ScreenArea{area.left(), area.top(), area.width(), area.height()};
+      });
   setMinimumSize(kDesignClientSize);
-  if (settings_.isMaximized) {
+  if (placed.maximized) {
     setWindowState(windowState() | Qt::WindowMaximized);
   } else {
-    const connection::WindowPlacement& stored = settings_.placement;
-    QScreen* screen = QGuiApplication::screenAt(
-        QPoint(stored.left + stored.width / 2, stored.top + stored.height / 2));
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    const QRect placed = screen ? PlaceOnScreen(stored, screen->availableGeometry())
-                                : QRect(stored.left, stored.top, stored.width, stored.height);
-    move(placed.topLeft());
-    resize(placed.size().expandedTo(kDesignClientSize));
+    move(placed.area.left, placed.area.top);
+    resize(placed.area.width, placed.area.height);
   }
   JvRichEdit1->LoadHelp();
   PageControl1->setCurrentIndex(0);
-  settingsFile_.SetFirstShowCompleted();
+  // First in the tab order: typing a server and Enter is all a report takes.
+  SQLServerComboBox->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (!closing_) FormClose();
+  core_->Close();
   event->accept();
-}
-
-void TForm1::FormClose() {
-  closing_ = true;
-  if (worker_ && !StopRun(kStopTimeoutMs)) {
-    runAbandoned_ = true;
-    std::cerr << "quorvane: the connection did not stop in time; leaving it behind\n";
-  }
-  try {
-    std::error_code ignored;
-    std::filesystem::remove(run_.TemporaryReportFile(), ignored);
-  } catch (const std::exception&) {
-    // No private folder: then no report was ever written there either.
-  }
-  try {
-    SaveCurrentState();
-  } catch (const std::exception& error) {
-    QMessageBox::warning(this, tr("SQL Server Quorvane"),
-                         tr("The list of servers and the window's place could not be saved:\n%1")
-                             .arg(QString::fromStdString(error.what())));
-  }
-  if (!worker_ && SQLServer_.Connected()) SQLServer_.Close();
 }
 
 bool TForm1::event(QEvent* event) {
@@ -384,7 +329,7 @@ bool TForm1::event(QEvent* event) {
 }
 
 void TForm1::ShowHint(const QString& hint) {
-  StatusPanel->setText(hint);
+  core_->SetStatusText(ToStd(hint));
 }
 
 QString TForm1::StatusText() const {
@@ -398,313 +343,177 @@ void TForm1::Activate() {
   activateWindow();
 }
 
-void TForm1::ApplicationEvents1Exception(const std::exception& error) {
-  std::cerr << "quorvane: " << error.what() << "\n";
-  ShowHint(QString::fromStdString(error.what()));
-  // A running report restores the controls itself when it ends; its connection is its own.
-  if (worker_) return;
-  Timer1.stop();
-  JvXPProgressBar1->setEnabled(false);
-  RestoreDefaultCursor();
-  SQLServerComboBox->setEnabled(true);
-  ConnectBitBtn->setEnabled(true);
-  CloseBitBtn->setEnabled(true);
-  if (SQLServer_.Connected()) SQLServer_.Close();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Settings
-
-void TForm1::ApplyLoadedSettings(const connection::LoadedSettings& loaded) {
-  settings_ = loaded.settings;
-  {
-    const QSignalBlocker blocker(Settings);
-    Settings->AllowOACreateCheckBox->setChecked(settings_.allowOACreate);
-    Settings->AllowCmdShellCheckBox->setChecked(settings_.allowCmdShell);
-    Settings->IgnoreReplicationSectionCheckBox->setChecked(settings_.ignoreReplicationSection);
-    Settings->FileSavePathEdit->setText(QString::fromStdString(settings_.reportPath));
-    SetTimeoutFieldText(*Settings->ConnectionTimeoutMaskEdit,
-                        QString::fromStdString(settings_.connectionTimeout));
-    Settings->ProviderEdit->setText(QString::fromStdString(settings_.connectionProvider));
-    Settings->JobHistoryEdit->SetValue(settings_.jobHistory);
-    Settings->JobHistoryLimitEdit->SetValue(settings_.jobHistoryLimit);
-    Settings->SetEncryptMode(settings_.encrypt);
-    Settings->TrustServerCertificateCheckBox->setChecked(settings_.trustServerCertificate);
-  }
-  RefreshServerBox();
-  SQLServerComboBox->setEditText(QString::fromStdString(settings_.curServer));
-  {
-    const QSignalBlocker blocker(WinAuthCheckBox);
-    WinAuthCheckBox->setChecked(loaded.windowsAuthentication);
-  }
-  Settings->SaveSettingsBitBtn->setEnabled(false);
-  ConnectBitBtn->setEnabled(!SQLServerComboBox->currentText().trimmed().isEmpty());
-  UpdateRunSettings();
-}
-
-connection::Settings TForm1::CurrentSettings() const {
-  connection::Settings s = settings_;
-  s.curServer = ToStd(SQLServerComboBox->currentText());
-  s.allowOACreate = Settings->AllowOACreateCheckBox->isChecked();
-  s.allowCmdShell = Settings->AllowCmdShellCheckBox->isChecked();
-  s.ignoreReplicationSection = Settings->IgnoreReplicationSectionCheckBox->isChecked();
-  s.isMaximized = isMaximized();
-  if (!s.isMaximized) s.placement = {y(), x(), height(), width()};
-  s.reportPath = ToStd(Settings->FileSavePathEdit->text());
-  s.connectionTimeout = ToStd(TimeoutFieldText(*Settings->ConnectionTimeoutMaskEdit));
-  s.connectionProvider = ToStd(Settings->ProviderEdit->text());
-  s.jobHistory = Settings->JobHistoryEdit->Value();
-  s.jobHistoryLimit = Settings->JobHistoryLimitEdit->Value();
-  s.encrypt = Settings->EncryptMode();
-  s.trustServerCertificate = Settings->TrustServerCertificateCheckBox->isChecked();
-  return s;
-}
-
-void TForm1::SaveCurrentState() {
-  settingsFile_.SaveCurrentState(CurrentSettings());
-}
-
-void TForm1::SaveSettings() {
-  Settings->JobHistoryEdit->Clamp();
-  Settings->JobHistoryLimitEdit->Clamp();
-  settingsFile_.SaveSettings(CurrentSettings());
-  Settings->SaveSettingsBitBtn->setEnabled(false);
-}
-
-void TForm1::DefaultSettingsBitBtnClick() {
-  connection::Settings defaults = CurrentSettings();
-  connection::DefaultSettingsBitBtnClick(defaults);
-  SetTimeoutFieldText(*Settings->ConnectionTimeoutMaskEdit,
-                      QString::fromStdString(defaults.connectionTimeout));
-  Settings->ProviderEdit->setText(QString::fromStdString(defaults.connectionProvider));
-  Settings->AllowOACreateCheckBox->setChecked(defaults.allowOACreate);
-  Settings->AllowCmdShellCheckBox->setChecked(defaults.allowCmdShell);
-  Settings->IgnoreReplicationSectionCheckBox->setChecked(defaults.ignoreReplicationSection);
-  Settings->JobHistoryEdit->SetValue(defaults.jobHistory);
-  Settings->JobHistoryLimitEdit->SetValue(defaults.jobHistoryLimit);
-  Settings->SetEncryptMode(defaults.encrypt);
-  Settings->TrustServerCertificateCheckBox->setChecked(defaults.trustServerCertificate);
-  Settings->SaveSettingsBitBtn->setEnabled(true);
-}
-
 void TForm1::FileSavePathSpeedButtonClick() {
-  const QString folder = FolderDialog::Choose(this, Settings->FileSavePathEdit->text());
-  if (folder.isEmpty()) return;
-  settings_.reportPath = ToStd(folder);
-  Settings->FileSavePathEdit->setText(folder);
+  core_->ReportFolderChosen(ToStd(FolderDialog::Choose(this, Settings->FileSavePathEdit->text())));
 }
 
-void TForm1::UpdateRunSettings() {
-  runHost_->SetRunSettings(Settings->CurrentRunSettings());
+void TForm1::Post(std::function<void()> task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Server box
+// shell::WindowView
 
-void TForm1::RefreshServerBox() {
-  QStringList names;
-  for (const connection::ServerEntry& entry : settings_.servers) {
-    names << QString::fromStdString(entry.name);
-  }
-  SQLServerComboBox->SetEntries(names);
+void TForm1::ApplyEnabling(const shell::ReportTabEnabling& enabling) {
+  SQLServerComboBox->setEnabled(enabling.serverBox);
+  WinAuthCheckBox->setEnabled(enabling.windowsAuthentication);
+  ConnectBitBtn->setEnabled(enabling.connect);
+  SaveOutputBitBtn->setEnabled(enabling.saveOutput);
+  CloseBitBtn->setEnabled(enabling.close);
+  PrintPreviewButton->setVisible(enabling.printPreviewVisible);
+  WB->SetTag(enabling.reportMenu ? 1 : 0);
 }
-
-void TForm1::SQLServerComboBoxChange(const QString& text) {
-  ConnectBitBtn->setEnabled(!text.trimmed().isEmpty());
-  SaveOutputBitBtn->setEnabled(false);
-}
-
-void TForm1::SQLServerComboBoxSelect(int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= settings_.servers.size()) return;
-  // Picking also counts as a change of the text, so that Connect is enabled for a picked name.
-  SQLServerComboBoxChange(SQLServerComboBox->currentText());
-  WinAuthCheckBox->setChecked(
-      connection::WindowsAuthenticationFor(settings_.servers[static_cast<std::size_t>(index)]));
-}
-
-void TForm1::WinAuthCheckBoxClick() {
-  if (connection::WinAuthCheckBoxClick(settings_.servers, ToStd(SQLServerComboBox->currentText()),
-                                       WinAuthCheckBox->isChecked())) {
-    SaveCurrentState();
-  }
-}
-
-void TForm1::RemoveServerfromList1Click() {
-  if (!settings_.servers.Remove(ToStd(SQLServerComboBox->currentText().trimmed()))) return;
-  RefreshServerBox();
-  SQLServerComboBox->setEditText(QString());
-  SQLServerComboBoxChange(QString());
-  SaveCurrentState();
-}
-
-void TForm1::RemoveAllServersfromList1Click() {
-  const auto answer = QMessageBox::question(
-      this, tr("Confirm"),
-      QString::fromUtf8(connection::kRemoveAllServersQuestion.data(),
-                        static_cast<qsizetype>(connection::kRemoveAllServersQuestion.size())),
-      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-  if (answer != QMessageBox::Yes) return;
-  settings_.servers.Clear();
-  RefreshServerBox();
-  SQLServerComboBox->setEditText(QString());
-  SQLServerComboBoxChange(QString());
-  SaveCurrentState();
-}
-
-// ---------------------------------------------------------------------------------------------
-// The report run
-
-void TForm1::Connect() {
-  if (worker_) return;
-  if (const auto ended = connector_.Prepare()) {
-    emit runFinished(*ended);
-    return;
-  }
-  // The original could not be touched while it connected; here the run's controls are
-  // disabled from the start, so that nothing starts a second run during a slow login.
-  SetRunControlsEnabled(false);
-  runHost_->ClearStopRequest();
-  UpdateRunSettings();
-  worker_.reset(QThread::create([this] {
-    std::exception_ptr failure;
-    try {
-      connector_.Open();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    QMetaObject::invokeMethod(
-        this, [this, failure] { RunEnded(failure); }, Qt::QueuedConnection);
-  }));
-  worker_->setObjectName("ReportRun");
-  worker_->start();
-}
-
-void TForm1::RunEnded(std::exception_ptr failure) {
-  if (worker_) {
-    worker_->wait();
-    worker_.reset();
-  }
-  if (closing_) return;
-  const connection::ConnectOutcome outcome = connector_.Finish(failure);
-  if (run_.ReportShown() == 1) WB->SetTag(1);
-  RefreshServerBox();
-  emit runFinished(outcome);
-}
-
-bool TForm1::StopRun(int timeoutMs) {
-  runHost_->RequestStop();
-  SQLServer_.Cancel();
-  if (!worker_->wait(QDeadlineTimer(timeoutMs))) return false;
-  worker_.reset();
-  return true;
-}
-
-void TForm1::SetRunControlsEnabled(bool enabled) {
-  for (QWidget* control : std::initializer_list<QWidget*>{
-           SQLServerComboBox, SaveOutputBitBtn, ConnectBitBtn, CloseBitBtn, WinAuthCheckBox}) {
-    control->setEnabled(enabled);
-  }
-  PrintPreviewButton->setVisible(enabled);
-}
-
-void TForm1::StartProgress() {
-  JvXPProgressBar1->setEnabled(true);
-  Timer1.start();
-}
-
-void TForm1::StopProgress() {
-  Timer1.stop();
-  JvXPProgressBar1->setValue(0);
-  JvXPProgressBar1->setEnabled(false);
-}
-
-void TForm1::AppendToDebugWindow() {
-  bool cleared = false;
-  const QStringList entries = runHost_->TakeAppended(cleared);
-  if (cleared) {
-    debugLines_.clear();
-    HTMLContainer->clear();
-  }
-  if (entries.isEmpty()) return;
-  debugLines_ += entries;
-  // A hidden debug window costs nothing: its text is filled in when it is shown.
-  if (HTMLContainer->isVisible()) HTMLContainer->appendPlainText(entries.join(u'\n'));
-}
-
-// ---------------------------------------------------------------------------------------------
-// connection::ConnectHost
 
 std::string TForm1::ServerText() const {
   return ToStd(SQLServerComboBox->currentText());
+}
+
+void TForm1::SetServerText(const std::string& text) {
+  SQLServerComboBox->setEditText(FromStd(text));
+}
+
+void TForm1::SetServerEntries(const std::vector<std::string>& names) {
+  QStringList entries;
+  for (const std::string& name : names) entries << FromStd(name);
+  SQLServerComboBox->SetEntries(entries);
 }
 
 bool TForm1::WindowsAuthentication() const {
   return WinAuthCheckBox->isChecked();
 }
 
-std::string TForm1::TimeoutText() const {
-  return ToStd(TimeoutFieldText(*Settings->ConnectionTimeoutMaskEdit));
+void TForm1::SetWindowsAuthentication(bool ticked, bool notify) {
+  const QSignalBlocker blocker(notify ? nullptr : WinAuthCheckBox);
+  WinAuthCheckBox->setChecked(ticked);
 }
 
-std::string TForm1::ProviderText() const {
-  return ToStd(Settings->ProviderEdit->text());
+void TForm1::ShowDebugButton(bool visible) {
+  DebugSpeedButton->setVisible(visible);
 }
 
-connection::EncryptionOptions TForm1::Encryption() const {
-  return Settings->CurrentEncryption();
+void TForm1::ShowEmptyPage() {
+  WB->ShowEmptyPage();
 }
 
-std::optional<connection::LoginAnswer> TForm1::ShowLoginDialog(
-    const connection::LoginPrompt& prompt) {
-  QString userName = QString::fromStdString(prompt.userName);
-  QString password;
-  // The demo instance's login is offered, so that a first try needs no typing.
-  if (!options_.demoServer.isEmpty() && SQLServerComboBox->currentText().trimmed().compare(
-                                            options_.demoServer, Qt::CaseInsensitive) == 0) {
-    if (userName.isEmpty()) userName = options_.demoLogin;
-    if (userName.compare(options_.demoLogin, Qt::CaseInsensitive) == 0) {
-      password = options_.demoPassword;
-    }
+void TForm1::Navigate(const std::string& url) {
+  WB->Navigate(QUrl(FromStd(url)));
+}
+
+void TForm1::AppendDebugText(const std::vector<std::string>& entries, bool cleared) {
+  if (cleared) {
+    debugLines_.clear();
+    HTMLContainer->clear();
   }
-  LoginDialog dialog(this, QString::fromStdString(prompt.caption),
-                     QString::fromStdString(prompt.title), userName, password);
+  if (entries.empty()) return;
+  QStringList added;
+  added.reserve(static_cast<qsizetype>(entries.size()));
+  for (const std::string& entry : entries) added << FromStd(entry);
+  debugLines_ += added;
+  // A hidden debug window costs nothing: its text is filled in when it is shown.
+  if (HTMLContainer->isVisible()) HTMLContainer->appendPlainText(added.join(u'\n'));
+}
+
+shell::SettingsValues TForm1::SettingsTabValues() const {
+  shell::SettingsValues values;
+  values.reportPath = ToStd(Settings->FileSavePathEdit->text());
+  values.timeoutText = ToStd(Settings->ConnectionTimeoutMaskEdit->text());
+  values.provider = ToStd(Settings->ProviderEdit->text());
+  values.jobHistory = ToStd(Settings->JobHistoryEdit->text());
+  values.jobHistoryLimit = ToStd(Settings->JobHistoryLimitEdit->text());
+  values.allowCmdShell = Settings->AllowCmdShellCheckBox->isChecked();
+  values.allowOACreate = Settings->AllowOACreateCheckBox->isChecked();
+  values.ignoreReplicationSection = Settings->IgnoreReplicationSectionCheckBox->isChecked();
+  values.encrypt = Settings->EncryptMode();
+  values.trustServerCertificate = Settings->TrustServerCertificateCheckBox->isChecked();
+  return values;
+}
+
+void TForm1::ShowSettingsTabValues(const shell::SettingsValues& values) {
+  const QSignalBlocker blocker(Settings);
+  const auto setText = [](QLineEdit* edit, const std::string& text) {
+    if (edit->text() != FromStd(text)) edit->setText(FromStd(text));
+  };
+  setText(Settings->FileSavePathEdit, values.reportPath);
+  setText(Settings->ConnectionTimeoutMaskEdit, values.timeoutText);
+  setText(Settings->ProviderEdit, values.provider);
+  setText(Settings->JobHistoryEdit, values.jobHistory);
+  setText(Settings->JobHistoryLimitEdit, values.jobHistoryLimit);
+  Settings->AllowCmdShellCheckBox->setChecked(values.allowCmdShell);
+  Settings->AllowOACreateCheckBox->setChecked(values.allowOACreate);
+  Settings->IgnoreReplicationSectionCheckBox->setChecked(values.ignoreReplicationSection);
+  Settings->SetEncryptMode(values.encrypt);
+  Settings->TrustServerCertificateCheckBox->setChecked(values.trustServerCertificate);
+}
+
+void TForm1::SetSaveSettingsEnabled(bool enabled) {
+  Settings->SaveSettingsBitBtn->setEnabled(enabled);
+}
+
+void TForm1::SetStatusText(const std::string& text) {
+  StatusPanel->setText(FromStd(text));
+}
+
+void TForm1::SetProgress(shell::ProgressChange change) {
+  if (change == shell::ProgressChange::kStart) {
+    JvXPProgressBar1->setEnabled(true);
+    Timer1.start();
+    return;
+  }
+  Timer1.stop();
+  if (change == shell::ProgressChange::kStopAndReset) JvXPProgressBar1->setValue(0);
+  JvXPProgressBar1->setEnabled(false);
+}
+
+void TForm1::SetWaitCursor(bool on) {
+  if (on) {
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+  } else {
+    QGuiApplication::restoreOverrideCursor();
+  }
+}
+
+void TForm1::ShowMessage(shell::MessageKind kind, const std::string& caption,
+                         const std::string& text) {
+  switch (kind) {
+    case shell::MessageKind::kInformation:
+      QMessageBox::information(this, FromStd(caption), FromStd(text));
+      break;
+    case shell::MessageKind::kWarning:
+      QMessageBox::warning(this, FromStd(caption), FromStd(text));
+      break;
+    case shell::MessageKind::kError:
+      QMessageBox::critical(this, FromStd(caption), FromStd(text));
+      break;
+  }
+}
+
+bool TForm1::AskYesNo(const std::string& caption, const std::string& text) {
+  return QMessageBox::question(this, FromStd(caption), FromStd(text),
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<connection::LoginAnswer> TForm1::AskLogin(const shell::LoginRequest& request) {
+  LoginDialog dialog(this, request);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   connection::LoginAnswer answer{ToStd(dialog.UserName()), ToStd(dialog.Password())};
   dialog.WipePassword();
   return answer;
 }
 
-void TForm1::ClearReportView() {
-  WB->ShowEmptyPage();
+std::optional<std::string> TForm1::ChooseSaveFile(const std::string& folder,
+                                                  const std::string& proposedName) {
+  const QString chosen = options_.chooseSaveFile(this, FromStd(folder), FromStd(proposedName));
+  if (chosen.isEmpty()) return std::nullopt;
+  return ToStd(chosen);
 }
 
 void TForm1::ProcessEvents() {
   QCoreApplication::processEvents();
 }
 
-void TForm1::SetWaitCursor() {
-  if (waitCursor_) return;
-  QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-  waitCursor_ = true;
-}
-
-void TForm1::RestoreDefaultCursor() {
-  if (!waitCursor_) return;
-  QGuiApplication::restoreOverrideCursor();
-  waitCursor_ = false;
-}
-
-void TForm1::ShowError(const std::string& message) {
-  QMessageBox::critical(this, tr("Error"), QString::fromStdString(message));
-}
-
-void TForm1::RestoreIdleControls() {
-  Timer1.stop();
-  JvXPProgressBar1->setEnabled(false);
-  SQLServerComboBox->setEnabled(true);
-  ConnectBitBtn->setEnabled(true);
-  CloseBitBtn->setEnabled(true);
-  WinAuthCheckBox->setEnabled(true);
+shell::WindowGeometry TForm1::Geometry() const {
+  return {isMaximized(), {y(), x(), height(), width()}};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -725,34 +534,8 @@ void TForm1::DonateButtonClick() {
 // ---------------------------------------------------------------------------------------------
 // The report viewer, saving and the debug window
 
-void TForm1::SaveOutput() {
-  if (saveFolder_.isEmpty()) {
-    saveFolder_ = viewer::InitialSaveFolder(
-        QString::fromStdString(options_.settings.applicationFolder.string()),
-        QString::fromStdString(settings_.lastReportPath), Settings->FileSavePathEdit->text());
-  }
-  const QString proposed =
-      QString::fromStdString(report::ProposedReportName(ServerText(), run_.ReportStartTime()));
-  const QString chosen = options_.chooseSaveFile(this, saveFolder_, proposed);
-  if (chosen.isEmpty()) return;
-  try {
-    viewer::SaveReportFile(chosen, run_.HTMLContainer().Text());
-  } catch (const std::exception& error) {
-    QMessageBox::critical(this, tr("Error"), tr("The report was not saved.\n%1").arg(error.what()));
-    return;
-  }
-  const QFileInfo saved(chosen);
-  QString folder = QDir::toNativeSeparators(saved.absolutePath());
-  if (!folder.endsWith(QDir::separator())) folder += QDir::separator();
-  settings_.lastReportPath = ToStd(folder);
-  saveFolder_ = folder;
-  QMessageBox::information(
-      this, tr("Information"),
-      tr("Report saved to ") + QDir::toNativeSeparators(saved.absoluteFilePath()));
-}
-
 void TForm1::WBShowContextMenu(const QPoint& screenPos) {
-  if (WB->Tag() != 1) return;
+  if (!core_->Enabling().reportMenu) return;
   QMenu WBPopupMenu(this);
   WBPopupMenu.setObjectName("WBPopupMenu");
   WBPopupMenu

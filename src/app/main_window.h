@@ -2,19 +2,18 @@
 
 #include <QMainWindow>
 #include <QStringList>
-#include <QThread>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 
-#include "app/run_host.h"
 #include "connection/connect.h"
 #include "connection/settings.h"
 #include "data/odbc/odbc_connection.h"
 #include "report/report_run.h"
-#include "sections/outline.h"
+#include "shell/window_core.h"
+#include "shell/window_view.h"
 
 class QCheckBox;
 class QLabel;
@@ -54,10 +53,10 @@ struct WindowOptions {
       chooseSaveFile;
 };
 
-// The main window: the report tab, the Settings tab and the Help tab, bound to the engine.
-// Reports run on a worker thread; the window stays usable throughout and shows the run's
-// status, progress and enabling as the run reports them.
-class TForm1 : public QMainWindow, private connection::ConnectHost {
+// The main window: the report tab, the Settings tab and the Help tab, drawn with Qt over the
+// presentation core. It draws what the core tells it and forwards every user action to it;
+// reports run on the core's worker thread, whose messages arrive here as queued calls.
+class TForm1 : public QMainWindow, private shell::WindowView, private shell::UiPoster {
   Q_OBJECT
 
  public:
@@ -65,26 +64,26 @@ class TForm1 : public QMainWindow, private connection::ConnectHost {
   ~TForm1() override;
 
   // The Connect button and Enter in the server box.
-  void Connect();
+  void Connect() { core_->Connect(); }
   void CloseApp() { close(); }
   void ShowHelp();
   void ShowAbout();
   void DonateButtonClick();
-  void SaveOutput();
+  void SaveOutput() { core_->SaveOutput(); }
   void PrintPreviewClick();
   void DebugSpeedButtonClick();
 
   // The application-wide recovery for an error that escaped an event handler.
-  void ApplicationEvents1Exception(const std::exception& error);
+  void ApplicationEvents1Exception(const std::exception& error) { core_->ApplicationError(error); }
 
   // The window's own state, for its tests and the entry sequence.
-  bool RunActive() const { return worker_ != nullptr; }
+  bool RunActive() const { return core_->RunActive(); }
   // True when a run could not be stopped in time at closing: the process must end without
   // destroying what the run still uses.
-  bool RunAbandoned() const { return runAbandoned_; }
-  const connection::SettingsFile& SettingsFileInUse() const { return settingsFile_; }
-  const connection::ServerList& Servers() const { return settings_.servers; }
-  report::ReportRun& Run() { return run_; }
+  bool RunAbandoned() const { return core_->RunAbandoned(); }
+  const connection::SettingsFile& SettingsFileInUse() const { return core_->SettingsFileInUse(); }
+  const connection::ServerList& Servers() const { return core_->Servers(); }
+  report::ReportRun& Run() { return core_->Run(); }
   viewer::ReportView* ReportView() const { return WB; }
   QString StatusText() const;
   // Brings the window to the front, for a second start of the program.
@@ -100,67 +99,48 @@ class TForm1 : public QMainWindow, private connection::ConnectHost {
   bool event(QEvent* event) override;
 
  private:
-  // connection::ConnectHost
+  // shell::WindowView
+  void ApplyEnabling(const shell::ReportTabEnabling& enabling) override;
   std::string ServerText() const override;
+  void SetServerText(const std::string& text) override;
+  void SetServerEntries(const std::vector<std::string>& names) override;
   bool WindowsAuthentication() const override;
-  std::string TimeoutText() const override;
-  std::string ProviderText() const override;
-  connection::EncryptionOptions Encryption() const override;
-  std::optional<connection::LoginAnswer> ShowLoginDialog(
-      const connection::LoginPrompt& prompt) override;
-  void ClearReportView() override;
+  void SetWindowsAuthentication(bool ticked, bool notify) override;
+  void ShowDebugButton(bool visible) override;
+  void ShowEmptyPage() override;
+  void Navigate(const std::string& url) override;
+  void AppendDebugText(const std::vector<std::string>& entries, bool cleared) override;
+  shell::SettingsValues SettingsTabValues() const override;
+  void ShowSettingsTabValues(const shell::SettingsValues& values) override;
+  void SetSaveSettingsEnabled(bool enabled) override;
+  void SetStatusText(const std::string& text) override;
+  void SetProgress(shell::ProgressChange change) override;
+  void SetWaitCursor(bool on) override;
+  void ShowMessage(shell::MessageKind kind, const std::string& caption,
+                   const std::string& text) override;
+  bool AskYesNo(const std::string& caption, const std::string& text) override;
+  std::optional<connection::LoginAnswer> AskLogin(const shell::LoginRequest& request) override;
+  std::optional<std::string> ChooseSaveFile(const std::string& folder,
+                                            const std::string& proposedName) override;
   void ProcessEvents() override;
-  void SetWaitCursor() override;
-  void RestoreDefaultCursor() override;
-  void ShowError(const std::string& message) override;
-  void RestoreIdleControls() override;
+  shell::WindowGeometry Geometry() const override;
+  void RunFinished(connection::ConnectOutcome outcome) override { emit runFinished(outcome); }
+
+  // shell::UiPoster
+  void Post(std::function<void()> task) override;
 
   void BuildReportTab(QWidget* tab);
   void BuildStatusBar();
   void ConnectSignals();
-
   void FormShow();
-  void FormClose();
   void ShowHint(const QString& hint);
-  void ApplyLoadedSettings(const connection::LoadedSettings& loaded);
-  connection::Settings CurrentSettings() const;
-  void SaveCurrentState();
-  void SaveSettings();
-  void DefaultSettingsBitBtnClick();
   void FileSavePathSpeedButtonClick();
-  void UpdateRunSettings();
-
-  void SQLServerComboBoxChange(const QString& text);
-  void SQLServerComboBoxSelect(int index);
-  void WinAuthCheckBoxClick();
-  void RemoveServerfromList1Click();
-  void RemoveAllServersfromList1Click();
-  void RefreshServerBox();
-
-  void SetRunControlsEnabled(bool enabled);
-  void StartProgress();
-  void StopProgress();
-  void RunEnded(std::exception_ptr failure);
-  // Stops a running report within `timeoutMs`; false if it would not stop.
-  bool StopRun(int timeoutMs);
-  void AppendToDebugWindow();
   void WBShowContextMenu(const QPoint& screenPos);
 
   WindowOptions options_;
-  connection::SettingsFile settingsFile_;
-  connection::Settings settings_;  // what the controls do not hold: servers, folders, placement
-
   data::OdbcConnection SQLServer_;
-  RunHost* runHost_;
-  sections::StandardOutline outline_;
-  report::ReportRun run_;
-  connection::Connector connector_;
-  std::unique_ptr<QThread> worker_;
-  bool runAbandoned_ = false;
-  bool closing_ = false;
+  std::unique_ptr<shell::WindowCore> core_;
   bool firstShown_ = false;
-  bool waitCursor_ = false;
-  QString saveFolder_;      // the save dialog's folder, kept between saves
   QStringList debugLines_;  // the report buffer as the debug window shows it
 
   // Controls, named as the program knows them.

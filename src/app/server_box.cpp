@@ -72,11 +72,24 @@ void ServerBox::OnTextEdited(const QString& text) {
   emit entryPicked(*index);
 }
 
+namespace {
+
+bool IsEnter(const QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<const QKeyEvent*>(event)->key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter;  // with any modifiers
+}
+
+}  // namespace
+
+void ServerBox::keyPressEvent(QKeyEvent* event) {
+  // Passed on unchanged afterwards; the combo box hands it to its line edit without the filter.
+  if (IsEnter(event)) emit enterPressed();
+  QComboBox::keyPressEvent(event);
+}
+
 bool ServerBox::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) emit enterPressed();
-  }
+  if (watched == lineEdit() && IsEnter(event)) emit enterPressed();
   return QComboBox::eventFilter(watched, event);
 }
 

@@ -31,6 +31,9 @@ class ServerBox : public QComboBox {
   void removeAllServersRequested();
 
  protected:
+  // The box itself holds the focus (its line edit is only its proxy), so a real key press
+  // arrives here; the filter covers keys sent to the line edit directly.
+  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

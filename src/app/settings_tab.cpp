@@ -13,6 +13,8 @@
 #include "app/design_layout.h"
 #include "app/hints.h"
 #include "connection/settings.h"
+#include "shell/hints.h"
+#include "shell/settings_values.h"
 
 namespace quorvane::app {
 
@@ -21,19 +23,9 @@ JobHistoryField::JobHistoryField(QWidget* parent) : QLineEdit(parent) {
   setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,9}"), this));
 }
 
-int JobHistoryField::Value() const {
-  bool ok = false;
-  const long long rows = text().toLongLong(&ok);
-  if (!ok) return connection::kMinJobHistory;
-  return connection::ClampJobHistory(static_cast<int>(std::min<long long>(rows, 1000000)));
-}
-
-void JobHistoryField::SetValue(int rows) {
-  setText(QString::number(connection::ClampJobHistory(rows)));
-}
-
 void JobHistoryField::Clamp() {
-  const QString clamped = QString::number(Value());
+  const QString clamped =
+      QString::fromStdString(shell::ClampedJobHistoryText(text().toStdString()));
   if (text() != clamped) setText(clamped);
 }
 
@@ -42,22 +34,15 @@ void JobHistoryField::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
 }
 
-QString TimeoutFieldText(const QLineEdit& field) {
-  const QString digits = field.text().trimmed();
-  return QString(3 - std::min<qsizetype>(digits.size(), 3), u' ') + digits;
-}
-
-void SetTimeoutFieldText(QLineEdit& field, const QString& text) {
-  field.setText(text.trimmed());
-}
-
 namespace {
 
-QLabel* Label(QWidget* parent, DesignLayout& layout, const QString& text, QWidget* buddy,
-              QPoint at) {
-  auto* label = new QLabel(text, parent);
+namespace design = shell::settings_tab;
+
+QLabel* Label(QWidget* parent, DesignLayout& layout, const shell::ControlDesign& field,
+              QWidget* buddy) {
+  auto* label = new QLabel(DesignText(field.caption), parent);
   label->setBuddy(buddy);
-  layout.Place(label, QRect(at, QSize(345, 16)));
+  layout.Place(label, design::LabelPlace(field.place));
   return label;
 }
 
@@ -65,113 +50,74 @@ QLabel* Label(QWidget* parent, DesignLayout& layout, const QString& text, QWidge
 
 SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   setObjectName("SettingsTab");
-  auto* layout = new DesignLayout(this, QSize(729, 464));
+  auto* layout = new DesignLayout(this, QSize(shell::kTabDesignWidth, shell::kTabDesignHeight));
 
-  SaveSettingsBitBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
-                                       tr("Save Settings"), this);
-  SaveSettingsBitBtn->setObjectName("SaveSettingsBitBtn");
-  SetHint(SaveSettingsBitBtn, tr("Save the settings."));
+  SaveSettingsBitBtn =
+      layout->Add(new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                                  DesignText(design::kSaveSettings.caption), this),
+                  design::kSaveSettings);
   SaveSettingsBitBtn->setEnabled(false);
-  layout->Place(SaveSettingsBitBtn, {8, 8, 105, 25});
 
-  DefaultSettingsBitBtn = new QPushButton(tr("Default Settings"), this);
-  DefaultSettingsBitBtn->setObjectName("DefaultSettingsBitBtn");
-  SetHint(DefaultSettingsBitBtn, tr("Return settings to default values."));
-  layout->Place(DefaultSettingsBitBtn, {128, 8, 105, 25});
+  DefaultSettingsBitBtn =
+      layout->Add(new QPushButton(DesignText(design::kDefaultSettings.caption), this),
+                  design::kDefaultSettings);
 
-  FileSavePathEdit = new QLineEdit(this);
-  FileSavePathEdit->setObjectName("FileSavePathEdit");
+  FileSavePathEdit = layout->Add(new QLineEdit(this), design::kReportPath);
   FileSavePathEdit->setReadOnly(true);
-  SetHint(FileSavePathEdit, tr("Set a default path to use when saving reports."));
-  layout->Place(FileSavePathEdit, {8, 64, 345, 22});
-  Label(this, *layout, tr("Default Report Output Path:"), FileSavePathEdit, {8, 48});
+  Label(this, *layout, design::kReportPath, FileSavePathEdit);
 
-  FileSavePathSpeedButton = new QToolButton(this);
-  FileSavePathSpeedButton->setObjectName("FileSavePathSpeedButton");
+  FileSavePathSpeedButton = layout->Add(new QToolButton(this), design::kReportPathButton);
   FileSavePathSpeedButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  const QString pathHint = tr("Change path|Change the path.");
-  SetHint(FileSavePathSpeedButton, pathHint);
-  FileSavePathSpeedButton->setToolTip(ShortHint(pathHint));
-  layout->Place(FileSavePathSpeedButton, {360, 64, 23, 22});
+  FileSavePathSpeedButton->setToolTip(DesignText(shell::ShortHint(design::kReportPathButton.hint)));
 
-  ConnectionTimeoutMaskEdit = new QLineEdit(this);
-  ConnectionTimeoutMaskEdit->setObjectName("ConnectionTimeoutMaskEdit");
+  ConnectionTimeoutMaskEdit = layout->Add(new QLineEdit(this), design::kTimeout);
   // Up to three optional digits; unfilled positions show as "_".
   ConnectionTimeoutMaskEdit->setInputMask("000;_");
-  SetHint(ConnectionTimeoutMaskEdit, tr("Connection timeout in seconds. (Default 15)"));
-  layout->Place(ConnectionTimeoutMaskEdit, {8, 112, 34, 22});
-  Label(this, *layout, tr("Timeout (Seconds):"), ConnectionTimeoutMaskEdit, {8, 96});
+  Label(this, *layout, design::kTimeout, ConnectionTimeoutMaskEdit);
 
-  AllowCmdShellCheckBox = new QCheckBox(tr("Allow queries using xp_cmdshell"), this);
-  AllowCmdShellCheckBox->setObjectName("AllowCmdShellCheckBox");
-  SetHint(AllowCmdShellCheckBox,
-          tr("Allow queries using xp_cmdshell to gather server information."));
-  layout->Place(AllowCmdShellCheckBox, {8, 152, 353, 17});
+  AllowCmdShellCheckBox = layout->Add(
+      new QCheckBox(DesignText(design::kAllowCmdShell.caption), this), design::kAllowCmdShell);
+  AllowOACreateCheckBox = layout->Add(
+      new QCheckBox(DesignText(design::kAllowOACreate.caption), this), design::kAllowOACreate);
 
-  AllowOACreateCheckBox =
-      new QCheckBox(tr("Allow queries using OLE Automation (using sp_OACreate)"), this);
-  AllowOACreateCheckBox->setObjectName("AllowOACreateCheckBox");
-  SetHint(AllowOACreateCheckBox,
-          tr("Allow queries using OLE Automation using sp_OACreate to fetch server information."));
-  layout->Place(AllowOACreateCheckBox, {8, 176, 380, 17});
+  JobHistoryEdit = layout->Add(new JobHistoryField(this), design::kJobHistory);
+  Label(this, *layout, design::kJobHistory, JobHistoryEdit);
+  JobHistoryLimitEdit = layout->Add(new JobHistoryField(this), design::kJobHistoryLimit);
+  Label(this, *layout, design::kJobHistoryLimit, JobHistoryLimitEdit);
 
-  JobHistoryEdit = new JobHistoryField(this);
-  JobHistoryEdit->setObjectName("JobHistoryEdit");
-  SetHint(JobHistoryEdit, tr("Number of rows to display for Job History. (Default 100)"));
-  layout->Place(JobHistoryEdit, {8, 224, 49, 22});
-  Label(this, *layout, tr("Job History Limit:"), JobHistoryEdit, {8, 208});
+  ProviderEdit = layout->Add(new QLineEdit(this), design::kProvider);
+  Label(this, *layout, design::kProvider, ProviderEdit);
 
-  JobHistoryLimitEdit = new JobHistoryField(this);
-  JobHistoryLimitEdit->setObjectName("JobHistoryLimitEdit");
-  SetHint(JobHistoryLimitEdit, tr("Number of rows to display for history of Job Failures and "
-                                  "Long Running Jobs. (Default 20)"));
-  layout->Place(JobHistoryLimitEdit, {8, 272, 49, 22});
-  Label(this, *layout, tr("Other Job History Limit:"), JobHistoryLimitEdit, {8, 256});
+  IgnoreReplicationSectionCheckBox =
+      layout->Add(new QCheckBox(DesignText(design::kIgnoreReplication.caption), this),
+                  design::kIgnoreReplication);
 
-  ProviderEdit = new QLineEdit(this);
-  ProviderEdit->setObjectName("ProviderEdit");
-  SetHint(ProviderEdit, tr("OLEDB provider name. (Default SQLOLEDB.1)"));
-  layout->Place(ProviderEdit, {8, 320, 121, 22});
-  Label(this, *layout, tr("Provider:"), ProviderEdit, {8, 304});
-
-  IgnoreReplicationSectionCheckBox = new QCheckBox(tr("Don't get Replication details."), this);
-  IgnoreReplicationSectionCheckBox->setObjectName("IgnoreReplicationSectionCheckBox");
-  SetHint(IgnoreReplicationSectionCheckBox,
-          tr("Ignore returning details for the Replication section."));
-  layout->Place(IgnoreReplicationSectionCheckBox, {8, 360, 353, 17});
-
-  EncryptionGroupBox = new QGroupBox(tr("Encryption"), this);
-  EncryptionGroupBox->setObjectName("EncryptionGroupBox");
-  layout->Place(EncryptionGroupBox, {8, 388, 353, 70});
+  EncryptionGroupBox = layout->Add(
+      new QGroupBox(DesignText(design::kEncryptionGroup.caption), this), design::kEncryptionGroup);
   auto* group = new QGridLayout(EncryptionGroupBox);
   group->setContentsMargins(8, 4, 8, 4);
   EncryptComboBox = new QComboBox(EncryptionGroupBox);
-  EncryptComboBox->setObjectName("EncryptComboBox");
+  EncryptComboBox->setObjectName(DesignText(design::kEncrypt.name));
   for (const auto mode : {connection::EncryptMode::kOptional, connection::EncryptMode::kMandatory,
                           connection::EncryptMode::kStrict}) {
     const std::string_view name = connection::EncryptModeName(mode);
     EncryptComboBox->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
                              static_cast<int>(mode));
   }
-  SetHint(EncryptComboBox, tr("Optional encrypts when the server can; Mandatory always, and "
-                              "checks the server's certificate; Strict uses TDS 8.0 (ODBC "
-                              "Driver 18). (Default Optional)"));
-  auto* encryptLabel = new QLabel(tr("Encrypt:"), EncryptionGroupBox);
+  SetHint(EncryptComboBox, DesignText(design::kEncrypt.hint));
+  auto* encryptLabel = new QLabel(DesignText(design::kEncrypt.caption), EncryptionGroupBox);
   encryptLabel->setBuddy(EncryptComboBox);
   group->addWidget(encryptLabel, 0, 0);
   group->addWidget(EncryptComboBox, 0, 1);
   group->setColumnStretch(2, 1);
   TrustServerCertificateCheckBox =
-      new QCheckBox(tr("Trust server certificate"), EncryptionGroupBox);
-  TrustServerCertificateCheckBox->setObjectName("TrustServerCertificateCheckBox");
-  SetHint(TrustServerCertificateCheckBox,
-          tr("Accept the server's certificate without checking who issued it. (Mandatory only)"));
+      new QCheckBox(DesignText(design::kTrustServerCertificate.caption), EncryptionGroupBox);
+  TrustServerCertificateCheckBox->setObjectName(DesignText(design::kTrustServerCertificate.name));
+  SetHint(TrustServerCertificateCheckBox, DesignText(design::kTrustServerCertificate.hint));
   group->addWidget(TrustServerCertificateCheckBox, 1, 0, 1, 3);
-  // Optional never checks the certificate and Strict always does.
   TrustServerCertificateCheckBox->setEnabled(false);
   connect(EncryptComboBox, &QComboBox::currentIndexChanged, this, [this] {
-    TrustServerCertificateCheckBox->setEnabled(EncryptMode() ==
-                                               connection::EncryptMode::kMandatory);
+    TrustServerCertificateCheckBox->setEnabled(shell::TrustOffered(EncryptMode()));
     emit changed();
   });
   connect(TrustServerCertificateCheckBox, &QCheckBox::toggled, this, &SettingsTab::changed);
@@ -200,26 +146,12 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   setTabOrder(EncryptComboBox, TrustServerCertificateCheckBox);
 }
 
-RunSettings SettingsTab::CurrentRunSettings() const {
-  return RunSettings{AllowCmdShellCheckBox->isChecked(), AllowOACreateCheckBox->isChecked(),
-                     IgnoreReplicationSectionCheckBox->isChecked(), JobHistoryEdit->Value(),
-                     JobHistoryLimitEdit->Value()};
-}
-
 connection::EncryptMode SettingsTab::EncryptMode() const {
   return static_cast<connection::EncryptMode>(EncryptComboBox->currentData().toInt());
 }
 
 void SettingsTab::SetEncryptMode(connection::EncryptMode mode) {
   EncryptComboBox->setCurrentIndex(EncryptComboBox->findData(static_cast<int>(mode)));
-}
-
-connection::EncryptionOptions SettingsTab::CurrentEncryption() const {
-  connection::EncryptionOptions options;
-  options.mode = EncryptMode();
-  options.trustServerCertificate = options.mode == connection::EncryptMode::kMandatory &&
-                                   TrustServerCertificateCheckBox->isChecked();
-  return options;
 }
 
 }  // namespace quorvane::app

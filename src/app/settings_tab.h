@@ -20,22 +20,11 @@ class JobHistoryField : public QLineEdit {
 
  public:
   explicit JobHistoryField(QWidget* parent = nullptr);
-  int Value() const;
-  void SetValue(int rows);
   // Puts the clamped value into the field.
   void Clamp();
 
  protected:
   void focusOutEvent(QFocusEvent* event) override;
-};
-
-// The run settings as the report reads them, taken from the Settings tab's controls.
-struct RunSettings {
-  bool allowCmdShell = true;
-  bool allowOACreate = true;
-  bool ignoreReplicationSection = false;
-  int jobHistory = 100;
-  int jobHistoryLimit = 20;
 };
 
 // The Settings tab: its controls, labels, hints and limits. The window reads and writes the
@@ -46,12 +35,9 @@ class SettingsTab : public QWidget {
  public:
   explicit SettingsTab(QWidget* parent = nullptr);
 
-  RunSettings CurrentRunSettings() const;
-
   // The encryption group: the mode and, for Mandatory only, whether the certificate is trusted.
   connection::EncryptMode EncryptMode() const;
   void SetEncryptMode(connection::EncryptMode mode);
-  connection::EncryptionOptions CurrentEncryption() const;
 
   QPushButton* SaveSettingsBitBtn;
   QPushButton* DefaultSettingsBitBtn;
@@ -71,10 +57,5 @@ class SettingsTab : public QWidget {
  signals:
   void changed();
 };
-
-// The timeout field's text as the settings file keeps it: three positions, unfilled ones as
-// leading blanks.
-QString TimeoutFieldText(const QLineEdit& field);
-void SetTimeoutFieldText(QLineEdit& field, const QString& text);
 
 }  // namespace quorvane::app

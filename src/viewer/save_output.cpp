@@ -1,20 +1,10 @@
 #include "viewer/save_output.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <stdexcept>
 
 namespace quorvane::viewer {
-
-QString InitialSaveFolder(const QString& applicationFolder, const QString& lastReportFolder,
-                          const QString& defaultReportFolder) {
-  QString folder;
-  for (const QString& candidate : {applicationFolder, lastReportFolder, defaultReportFolder}) {
-    if (!candidate.isEmpty() && QFileInfo(candidate).isDir()) folder = candidate;
-  }
-  return folder;
-}
 
 void SaveReportFile(const QString& path, std::string_view text) {
   QSaveFile file(path);

@@ -5,11 +5,6 @@
 
 namespace quorvane::viewer {
 
-// The folder the save dialog first opens in: the default report folder, else the last report
-// folder, else the application folder; a folder that does not exist is skipped.
-QString InitialSaveFolder(const QString& applicationFolder, const QString& lastReportFolder,
-                          const QString& defaultReportFolder);
-
 // The save dialog's filters.
 inline constexpr const char* kSaveFilters = "HTM files (*.htm);;HTML files (*.html)";
 

@@ -88,14 +88,6 @@ class ViewerTest : public QObject {
  private slots:
   void initTestCase() { qRegisterMetaType<connection::ConnectOutcome>(); }
 
-  void initialSaveFolderPrefersTheDefaultThenTheLastFolder() {
-    QTemporaryDir app, last, reports;
-    QCOMPARE(viewer::InitialSaveFolder(app.path(), last.path(), reports.path()), reports.path());
-    QCOMPARE(viewer::InitialSaveFolder(app.path(), last.path(), "/no/such/folder"), last.path());
-    QCOMPARE(viewer::InitialSaveFolder(app.path(), "", ""), app.path());
-    QCOMPARE(viewer::InitialSaveFolder("/no/such", "/no/such/either", ""), QString());
-  }
-
   void noMenuBeforeTheFirstReport() {
     WindowFixture f;
     QVERIFY(PopupMenuFor(f.Window().ReportView()).isEmpty());

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +44,32 @@ inline void AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs 
                    });
   timer->start(20);
 }
+
+// Answers every modal window that opens while it lives, once each, through `answer` (which
+// sends real keys to the focused widget).
+class ModalKeys {
+ public:
+  explicit ModalKeys(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || modal == last_) return;
+      // Keys go to the focused widget only once the window holds the keyboard; without a
+      // window manager a second dialog is not given it by itself.
+      if (!modal->isActiveWindow()) {
+        modal->activateWindow();
+        return;
+      }
+      last_ = modal;
+      answer_(modal);
+    });
+    timer_.start(20);
+  }
+
+ private:
+  std::function<void(QWidget*)> answer_;
+  QTimer timer_;
+  QPointer<QWidget> last_;
+};
 
 // Closes the next message box with OK (or its default button), remembering its text.
 inline void AcceptNextMessageBox(QString* text = nullptr) {

@@ -20,10 +20,8 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
-#include "app/command_line.h"
 #include "app/login_dialog.h"
 #include "app/server_box.h"
-#include "app/window_placement.h"
 #include "sqlserver_sim/scenario.h"
 #include "sqlserver_sim/tls.h"
 #include "support/test_certificates.h"
@@ -78,13 +76,6 @@ class WindowTest : public QObject {
     const QRect screen = form.screen()->availableGeometry();
     QCOMPARE(form.pos(), screen.topLeft());
     QCOMPARE(form.height(), screen.height());
-  }
-
-  void placementIsPulledOntoTheScreen() {
-    const QRect screen(0, 0, 1280, 1024);
-    QCOMPARE(PlaceOnScreen({-50, -10, 600, 800}, screen), QRect(0, 0, 800, 600));
-    QCOMPARE(PlaceOnScreen({900, 2000, 600, 800}, screen), QRect(480, 424, 800, 600));
-    QCOMPARE(PlaceOnScreen({10, 10, 5000, 5000}, screen), QRect(0, 0, 1280, 1024));
   }
 
   void opensMaximizedWhenStoredSo() {
@@ -176,15 +167,6 @@ class WindowTest : public QObject {
     QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
   }
 
-  void debugSwitchFromTheCommandLine() {
-    for (const char* on : {"-d", "/d", "-D", "/D"}) {
-      QVERIFY2(DebugSwitch({"quorvane", "--demo", on}), on);
-    }
-    for (const char* off : {"-dx", "d", "--debug", "/e"})
-      QVERIFY2(!DebugSwitch({"quorvane", off}), off);
-    QVERIFY(!DebugSwitch({"-d"}));  // the program's own name does not count
-  }
-
   void debugModeShowsTheDebugButton() {
     WindowFixture f(true);
     auto* debug = f.Find<QToolButton>("DebugSpeedButton");
@@ -209,36 +191,109 @@ class WindowTest : public QObject {
     QVERIFY(f.Find<QPushButton>("ConnectBitBtn")->isEnabled());
   }
 
-  void blankEnterDoesNothingAndShiftEnterConnects() {
+  // Real key presses go to the widget that holds the focus, so every key here is sent there.
+  void keyboardConnectsFromTheServerBox() {
     WindowFixture f;
     TForm1& form = f.Window();
-    QSignalSpy finished(&form, &TForm1::runFinished);
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
     auto* box = f.Find<ServerBox>("SQLServerComboBox");
-    QTest::keyClicks(box->lineEdit(), "  ");
-    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(box));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), f.Find<QCheckBox>("WinAuthCheckBox"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // clears the box
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(box));
+    QVERIFY(!f.Find<QCheckBox>("WinAuthCheckBox")->isChecked());
+
+    QSignalSpy finished(&form, &TForm1::runFinished);
+    QTest::keyClicks(QApplication::focusWidget(), "  ");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
              connection::ConnectOutcome::kNothingToDo);
 
-    box->lineEdit()->clear();
-    QTest::keyClicks(box->lineEdit(), f.serverText);
-    f.Find<QCheckBox>("WinAuthCheckBox")->setChecked(false);
-    QString caption;
-    bool passwordHasFocus = true;
-    AnswerNextModal([&](QWidget* modal) {
-      caption = modal->windowTitle();
-      passwordHasFocus = modal->findChild<QLineEdit*>("PasswordEdit")->hasFocus();
-      qobject_cast<QDialog*>(modal)->reject();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), f.serverText);
+    // Each Enter opens the login dialog once; Escape there cancels it.
+    QStringList captions;
+    int passwordFocused = 0;
+    ModalKeys answer([&](QWidget* modal) {
+      captions << modal->windowTitle();
+      passwordFocused +=
+          QApplication::focusWidget() == modal->findChild<QLineEdit*>("PasswordEdit");
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     });
-    QTest::keyClick(box->lineEdit(), Qt::Key_Return, Qt::ShiftModifier);
-    QCOMPARE(caption, "Log into " + f.serverText.toUpper());
-    QVERIFY(!passwordHasFocus);  // no remembered login: the focus is in the user name
-    QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
-             connection::ConnectOutcome::kCancelled);
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> presses[] = {
+        {Qt::Key_Return, Qt::NoModifier},
+        {Qt::Key_Return, Qt::ShiftModifier},
+        {Qt::Key_Return, Qt::ControlModifier},
+        {Qt::Key_Return, Qt::AltModifier},
+        {Qt::Key_Enter, Qt::KeypadModifier},
+        {Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier}};
+    for (const auto& [key, modifiers] : presses) {
+      // Back in the server box once the dialog has gone (without a window manager nothing
+      // gives the window the keyboard back by itself).
+      form.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&form));
+      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(box));
+      QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+      QCOMPARE(finished.count(), 1);
+      QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
+               connection::ConnectOutcome::kCancelled);
+    }
+    QCOMPARE(captions, QStringList(std::size(presses), "Log into " + f.serverText));
+    QCOMPARE(passwordFocused, 0);  // no remembered login: the focus is in the user name
     QVERIFY(f.simulator->Batches().empty());
   }
 
+  // The login dialog's access keys and Enter, the warning box's caption and Enter, then F1 and
+  // Alt+C from wherever the focus is after the run.
+  void keyboardRunsTheReportAndCloses() {
+    WindowFixture f;
+    f.options.demoServer = f.serverText;
+    f.options.demoLogin = "sa";
+    f.options.demoPassword = "secret";
+    TForm1& form = f.Window();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QSignalSpy finished(&form, &TForm1::runFinished);
+    QString userFocus, passwordFocus, loginCaption, warningCaption;
+    ModalKeys answer([&](QWidget* modal) {
+      if (auto* login = qobject_cast<LoginDialog*>(modal)) {
+        loginCaption = login->windowTitle();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_U, Qt::AltModifier);
+        userFocus = QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
+        passwordFocus = QApplication::focusWidget()->objectName();
+      } else {
+        warningCaption = modal->windowTitle();
+      }
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.takeFirst().at(0).value<connection::ConnectOutcome>(),
+             connection::ConnectOutcome::kConnected);
+    QCOMPARE(loginCaption, "Log into " + f.serverText);
+    QCOMPARE(userFocus, QString("UserNameEdit"));
+    QCOMPARE(passwordFocus, QString("PasswordEdit"));
+    QCOMPARE(warningCaption, QString("Warning"));
+
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(QApplication::focusWidget());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+    QCOMPARE(f.Find<QTabWidget>("PageControl1")->currentIndex(), 2);
+    // The Close button's access key, from the report tab where the button is.
+    f.Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+    QTRY_VERIFY(QApplication::focusWidget());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(!form.isVisible());
+  }
+
   void loginDialogMasksWithHashAndFocusesThePassword() {
-    LoginDialog dialog(nullptr, "Log into X", "Log into SQL Server X", "sa");
+    LoginDialog dialog(nullptr, {"Log into X", "Log into SQL Server X", "sa", "", true});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     auto* password = dialog.findChild<QLineEdit*>("PasswordEdit");
@@ -384,7 +439,7 @@ class WindowTest : public QObject {
     TForm1& form = f.Window();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTest::keyClick(f.Find<QPushButton>("AboutBitBtn"), Qt::Key_F1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
     QCOMPARE(f.Find<QTabWidget>("PageControl1")->currentIndex(), 2);
   }
 
