@@ -14,7 +14,7 @@ struct ReportTabEnabling {
   bool saveOutput = false;
   bool close = true;
   bool printPreviewVisible = false;
-  bool progressBar = false;
+  bool progressBar = false;  // as SetProgress leaves it; a front-end may follow either
   // The viewer's context menu (Select All, Copy, Print Preview): once a first report is shown.
   bool reportMenu = false;
   bool operator==(const ReportTabEnabling&) const = default;
