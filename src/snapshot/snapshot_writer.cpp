@@ -164,7 +164,7 @@ void SnapshotWriter::RunInterrupted(std::string_view reason) {
   ledger_.RunInterrupted(reason);
 }
 
-void SnapshotWriter::Finish(const data::DateTime& end) {
+void SnapshotWriter::Finish(const data::DateTime& end, const nlohmann::json& findings) {
   if (!started_) throw std::logic_error("a snapshot finished before its run started");
   // A run stopped inside a result set leaves it open: its rows so far stand.
   if (resultSetOpen_) ResultSetEnded();
@@ -193,7 +193,8 @@ void SnapshotWriter::Finish(const data::DateTime& end) {
                                           : nlohmann::json(ledger_.RunInterruption());
   buffer_ += "]," + Field("server", Dump(identity_.ToJson())) + "," +
              Field("coverage", Dump(coverage)) + "," + Field("runInterrupted", Dump(interruption)) +
-             "," + Field("endTime", JsonString(IsoLocalDateTime(end))) + "}\n";
+             "," + Field("findings", Dump(findings)) + "," +
+             Field("endTime", JsonString(IsoLocalDateTime(end))) + "}\n";
   Flush();
   if (failure_) throw report::ReportWriteError(*failure_);
   file_->Commit();

@@ -1,0 +1,62 @@
+#include "findings/facts.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace quorvane::findings {
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) return {};
+  return text.substr(start, text.find_last_not_of(' ') - start + 1);
+}
+
+}  // namespace
+
+const data::Value* RowFacts::Find(std::string_view column) const {
+  for (std::size_t i = 0; i < columns_.size() && i < values_.size(); ++i) {
+    if (SameName(columns_[i], column)) return values_[i].isNull ? nullptr : &values_[i];
+  }
+  return nullptr;
+}
+
+std::string RowFacts::Text(std::string_view column) const {
+  const data::Value* value = Find(column);
+  return value ? std::string(Trimmed(value->text)) : std::string();
+}
+
+std::optional<std::int64_t> RowFacts::Integer(std::string_view column) const {
+  const data::Value* value = Find(column);
+  if (!value) return std::nullopt;
+  if (const auto* number = std::get_if<std::int64_t>(&value->native)) return *number;
+  const std::string_view text = Trimmed(value->text);
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::optional<int> MajorVersion(std::string_view productVersion) {
+  const std::string_view text = Trimmed(productVersion);
+  int major = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), major);
+  if (error != std::errc() || end == text.data() ||
+      (end != text.data() + text.size() && *end != '.')) {
+    return std::nullopt;
+  }
+  return major;
+}
+
+}  // namespace quorvane::findings
