@@ -217,10 +217,11 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
   auto closeRecords = [&]() -> bool {
     host.EndLine();
     snapshot::PrintLedger(err, ledger);
-    err << findings::FindingsSummaryLine(findings.Findings()) << "\n";
+    const std::vector<findings::Finding>& found = findings.Findings();
+    err << findings::FindingsSummaryLine(found) << "\n";
     if (!snapshot) return true;
     try {
-      snapshot->Finish(report::LocalNow(), findings::FindingsJson(findings.Findings()));
+      snapshot->Finish(report::LocalNow(), findings::FindingsJson(found));
       return true;
     } catch (const report::ReportWriteError& error) {
       err << "quorvane-report: the snapshot could not be written: " << error.what() << "\n";

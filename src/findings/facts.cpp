@@ -23,9 +23,26 @@ std::string_view Trimmed(std::string_view text) {
 
 }  // namespace
 
+RowFacts& RowFacts::operator=(const RowFacts& other) {
+  if (this == &other) return *this;
+  columns_ = other.columns_;
+  kept_ = other.kept_;
+  values_ = other.values_ == &other.kept_ ? &kept_ : other.values_;
+  return *this;
+}
+
+RowFacts RowFacts::Keep() const {
+  RowFacts kept(columns_, *values_);
+  kept.kept_ = *values_;
+  kept.values_ = &kept.kept_;
+  return kept;
+}
+
 const data::Value* RowFacts::Find(std::string_view column) const {
-  for (std::size_t i = 0; i < columns_.size() && i < values_.size(); ++i) {
-    if (SameName(columns_[i], column)) return values_[i].isNull ? nullptr : &values_[i];
+  const std::vector<std::string>& columns = *columns_;
+  const std::vector<data::Value>& values = *values_;
+  for (std::size_t i = 0; i < columns.size() && i < values.size(); ++i) {
+    if (SameName(columns[i], column)) return values[i].isNull ? nullptr : &values[i];
   }
   return nullptr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,8 +25,14 @@ enum class Source {
 // One row of such a result, its values by column name (letter case ignored).
 class RowFacts {
  public:
-  RowFacts(std::vector<std::string> columns, std::vector<data::Value> values)
-      : columns_(std::move(columns)), values_(std::move(values)) {}
+  // `columns` (letter case folded) are shared by the rows of a result. The row is only looked
+  // at, so it must outlive these facts; Keep() makes a copy that stays.
+  RowFacts(std::shared_ptr<const std::vector<std::string>> columns,
+           const std::vector<data::Value>& row)
+      : columns_(std::move(columns)), values_(&row) {}
+  RowFacts(const RowFacts& other) { *this = other; }
+  RowFacts& operator=(const RowFacts& other);
+  RowFacts Keep() const;
 
   // The display text without surrounding blanks (char columns come padded); empty for NULL or a
   // column the row does not have.
@@ -37,8 +44,9 @@ class RowFacts {
  private:
   const data::Value* Find(std::string_view column) const;
 
-  std::vector<std::string> columns_;
-  std::vector<data::Value> values_;
+  std::shared_ptr<const std::vector<std::string>> columns_;
+  const std::vector<data::Value>* values_ = nullptr;
+  std::vector<data::Value> kept_;  // the row, once kept
 };
 
 // What one rule looks at: a row (or one database's files), and what the run knows of the server

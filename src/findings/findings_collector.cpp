@@ -70,11 +70,12 @@ void FindingsCollector::QueryStarted(std::string_view command) {
 void FindingsCollector::ResultSetStarted(const std::vector<data::Field>& fields) {
   // The batch's previous result is whole: nothing went wrong before the next one came.
   Commit();
-  columns_.clear();
-  for (const data::Field& field : fields) columns_.push_back(Folded(field.name));
-  source_ = SourceOf(command_, columns_);
+  auto columns = std::make_shared<std::vector<std::string>>();
+  for (const data::Field& field : fields) columns->push_back(Folded(field.name));
+  columns_ = std::move(columns);
+  source_ = SourceOf(command_, *columns_);
   namesDatabase_ =
-      command_.find("sp_helpfile") != std::string::npos && HasColumns(columns_, {"database_name"});
+      command_.find("sp_helpfile") != std::string::npos && HasColumns(*columns_, {"database_name"});
   if (!namesDatabase_) files_.reset();
   if (source_ == Source::kDatabaseFiles) files_ = FileGroup{resultSets_, {}};
   row_ = 0;
@@ -120,12 +121,12 @@ void FindingsCollector::RowFetched(const std::vector<data::Value>& row) {
   RowFacts values(columns_, row);
   switch (*source_) {
     case Source::kDatabaseFiles:
-      if (files_) files_->rows.push_back(std::move(values));
+      if (files_) files_->rows.push_back(values.Keep());
       return;
     case Source::kVersion: {
       if (at > 0) return;
       // The rule reads the version it is given, not one read earlier.
-      const std::string version = values.Text(columns_.front());
+      const std::string version = values.Text(columns_->front());
       pending_.productVersion = version;
       Facts facts = FactsFor({std::move(values)});
       facts.productVersion = version;
@@ -164,13 +165,9 @@ void FindingsCollector::Discard() {
   namesDatabase_ = false;
 }
 
-std::vector<Finding> FindingsCollector::Findings() const {
-  std::vector<Finding> all = found_;
-  std::set<std::pair<std::string, std::string>> subjects = subjects_;
-  for (const Finding& finding : pending_.findings) {
-    if (subjects.emplace(finding.id, finding.subject).second) all.push_back(finding);
-  }
-  return all;
+const std::vector<Finding>& FindingsCollector::Findings() {
+  Commit();
+  return found_;
 }
 
 std::string FindingsCollector::HeadingOf(const std::string& anchor) const {

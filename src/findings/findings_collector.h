@@ -32,8 +32,9 @@ class FindingsCollector : public report::RunRecorder {
   void SectionInterrupted(std::string_view) override { Discard(); }
   void RunInterrupted(std::string_view) override { Discard(); }
 
-  // Everything found so far, in the order found (BySeverity orders them for a reader).
-  std::vector<Finding> Findings() const;
+  // Everything found, in the order found (BySeverity orders them for a reader); asked for once
+  // the run has read its last result, whose findings it takes as they are.
+  const std::vector<Finding>& Findings();
   // The heading of the section with this anchor, as the run named it.
   std::string HeadingOf(const std::string& anchor) const;
 
@@ -63,7 +64,7 @@ class FindingsCollector : public report::RunRecorder {
   std::string command_;         // letter case folded
   std::optional<Source> source_;
   bool namesDatabase_ = false;  // the current result is sp_spaceused's, naming the files' database
-  std::vector<std::string> columns_;
+  std::shared_ptr<const std::vector<std::string>> columns_;
   std::size_t row_ = 0;
   std::optional<FileGroup> files_;
 

@@ -6,7 +6,7 @@ namespace quorvane::findings {
 
 using report::HtmlEscape;
 
-std::vector<std::string> FindingsSectionEntries(const FindingsCollector& collector) {
+std::vector<std::string> FindingsSectionEntries(FindingsCollector& collector) {
   const std::vector<Finding> findings = BySeverity(collector.Findings());
   std::vector<std::string> entries = {"<a name=\"Findings\"></a><h2>Findings:</h2>"};
   if (findings.empty()) {

@@ -11,7 +11,7 @@ namespace quorvane::findings {
 
 // The report's "Findings" section: its heading, then a table by severity, each row linking to
 // the section that holds its evidence; every value from the server escaped.
-std::vector<std::string> FindingsSectionEntries(const FindingsCollector& collector);
+std::vector<std::string> FindingsSectionEntries(FindingsCollector& collector);
 
 // The snapshot's "findings" list, by severity.
 nlohmann::json FindingsJson(const std::vector<Finding>& findings);

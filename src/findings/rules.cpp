@@ -38,25 +38,26 @@ std::optional<Hit> OptionAt(const Facts& facts, std::string_view name, std::int6
 }
 
 // The parts of sp_helpdb's status ("Status=ONLINE, Updateability=READ_WRITE, IsAutoShrink").
-std::vector<std::string> StatusParts(const std::string& status) {
-  std::vector<std::string> parts;
+std::vector<std::string_view> StatusParts(std::string_view status) {
+  std::vector<std::string_view> parts;
   std::size_t from = 0;
   while (from <= status.size()) {
     std::size_t end = status.find(',', from);
-    if (end == std::string::npos) end = status.size();
-    std::string part = status.substr(from, end - from);
-    part.erase(0, part.find_first_not_of(' '));
-    part.erase(part.find_last_not_of(' ') + 1);
-    if (!part.empty()) parts.push_back(std::move(part));
+    if (end == std::string_view::npos) end = status.size();
+    std::string_view part = status.substr(from, end - from);
+    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+    if (!part.empty()) parts.push_back(part);
     from = end + 1;
   }
   return parts;
 }
 
 bool HasStatus(const Facts& facts, std::string_view flag) {
-  const std::vector<std::string> parts = StatusParts(facts.Row().Text("status"));
+  const std::string status = facts.Row().Text("status");
+  const std::vector<std::string_view> parts = StatusParts(status);
   return std::any_of(parts.begin(), parts.end(),
-                     [&](const std::string& part) { return SameText(part, flag); });
+                     [&](std::string_view part) { return SameText(part, flag); });
 }
 
 std::optional<Hit> DatabaseFlag(const Facts& facts, std::string_view flag, std::string title,
@@ -138,12 +139,14 @@ std::optional<Hit> PendingRestart(const Facts& facts) {
 }
 
 std::optional<Hit> NotOnline(const Facts& facts) {
-  for (const std::string& part : StatusParts(facts.Row().Text("status"))) {
+  const std::string status = facts.Row().Text("status");
+  for (const std::string_view part : StatusParts(status)) {
     if (part.size() < 7 || !SameText(part.substr(0, 7), "Status=")) continue;
     if (SameText(part.substr(7), "ONLINE")) return std::nullopt;
     const std::string name = facts.Row().Text("name");
-    return Hit{Severity::kHigh, name, "Database " + name + " is not online",
-               part + ". Nothing in it can be read, written or backed up while it is so."};
+    return Hit{
+        Severity::kHigh, name, "Database " + name + " is not online",
+        std::string(part) + ". Nothing in it can be read, written or backed up while it is so."};
   }
   return std::nullopt;
 }
