@@ -37,6 +37,7 @@
 #include "app/server_box.h"
 #include "app/settings_tab.h"
 #include "app/window_placement.h"
+#include "findings/findings_output.h"
 #include "report/report_file.h"
 #include "report/report_name.h"
 #include "viewer/print_preview.h"
@@ -63,10 +64,17 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, c
   return button;
 }
 
-report::ReportRunOptions RunOptions(const WindowOptions& window) {
+report::ReportRunOptions RunOptions(const WindowOptions& window,
+                                    findings::FindingsCollector& findings, const RunHost& host) {
   report::ReportRunOptions options;
   options.debugMode = window.debugMode;
   options.temporaryReportFile = window.temporaryReportFile;
+  // The findings hear every run; their section is added when the box is ticked as the run ends.
+  options.recorder = &findings;
+  options.closingEntries = [&findings, &host] {
+    return host.Findings() ? findings::FindingsSectionEntries(findings)
+                           : std::vector<std::string>();
+  };
   return options;
 }
 
@@ -81,7 +89,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
       options_(std::move(options)),
       settingsFile_(options_.settings.file),
       runHost_(new RunHost(this)),
-      run_(SQLServer_, *runHost_, outline_, RunOptions(options_)),
+      run_(SQLServer_, *runHost_, outline_, RunOptions(options_, findings_, *runHost_)),
       connector_(*this, SQLServer_, settings_.servers, connection::HooksFor(run_),
                  data::InstalledOdbcDrivers, options_.freetds) {
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
@@ -422,6 +430,7 @@ void TForm1::ApplyLoadedSettings(const connection::LoadedSettings& loaded) {
     Settings->AllowOACreateCheckBox->setChecked(settings_.allowOACreate);
     Settings->AllowCmdShellCheckBox->setChecked(settings_.allowCmdShell);
     Settings->IgnoreReplicationSectionCheckBox->setChecked(settings_.ignoreReplicationSection);
+    Settings->FindingsCheckBox->setChecked(settings_.findings);
     Settings->FileSavePathEdit->setText(QString::fromStdString(settings_.reportPath));
     SetTimeoutFieldText(*Settings->ConnectionTimeoutMaskEdit,
                         QString::fromStdString(settings_.connectionTimeout));
@@ -448,6 +457,7 @@ connection::Settings TForm1::CurrentSettings() const {
   s.allowOACreate = Settings->AllowOACreateCheckBox->isChecked();
   s.allowCmdShell = Settings->AllowCmdShellCheckBox->isChecked();
   s.ignoreReplicationSection = Settings->IgnoreReplicationSectionCheckBox->isChecked();
+  s.findings = Settings->FindingsCheckBox->isChecked();
   s.isMaximized = isMaximized();
   if (!s.isMaximized) s.placement = {y(), x(), height(), width()};
   s.reportPath = ToStd(Settings->FileSavePathEdit->text());
@@ -480,6 +490,7 @@ void TForm1::DefaultSettingsBitBtnClick() {
   Settings->AllowOACreateCheckBox->setChecked(defaults.allowOACreate);
   Settings->AllowCmdShellCheckBox->setChecked(defaults.allowCmdShell);
   Settings->IgnoreReplicationSectionCheckBox->setChecked(defaults.ignoreReplicationSection);
+  Settings->FindingsCheckBox->setChecked(defaults.findings);
   Settings->JobHistoryEdit->SetValue(defaults.jobHistory);
   Settings->JobHistoryLimitEdit->SetValue(defaults.jobHistoryLimit);
   Settings->SetEncryptMode(defaults.encrypt);

@@ -13,6 +13,7 @@
 #include "connection/connect.h"
 #include "connection/settings.h"
 #include "data/odbc/odbc_connection.h"
+#include "findings/findings_collector.h"
 #include "report/report_run.h"
 #include "sections/outline.h"
 
@@ -153,6 +154,7 @@ class TForm1 : public QMainWindow, private connection::ConnectHost {
   data::OdbcConnection SQLServer_;
   RunHost* runHost_;
   sections::StandardOutline outline_;
+  findings::FindingsCollector findings_;
   report::ReportRun run_;
   connection::Connector connector_;
   std::unique_ptr<QThread> worker_;

@@ -34,6 +34,9 @@ int RunHost::JobHistory() const {
 int RunHost::JobHistoryLimit() const {
   return Settings().jobHistoryLimit;
 }
+bool RunHost::Findings() const {
+  return Settings().findings;
+}
 
 void RunHost::Cleared() {
   bool notify = false;

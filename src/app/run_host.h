@@ -53,6 +53,8 @@ class RunHost : public QObject, public report::ReportHost, public report::Report
   bool IgnoreReplicationSection() const override;
   int JobHistory() const override;
   int JobHistoryLimit() const override;
+  // Whether the report ends with its Findings section, as the box is when the run gets there.
+  bool Findings() const;
 
   // report::ReportBuffer::Observer
   void Cleared() override;

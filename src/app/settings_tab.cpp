@@ -140,6 +140,12 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
           tr("Ignore returning details for the Replication section."));
   layout->Place(IgnoreReplicationSectionCheckBox, {8, 360, 353, 17});
 
+  FindingsCheckBox = new QCheckBox(tr("Findings section"), this);
+  FindingsCheckBox->setObjectName("FindingsCheckBox");
+  SetHint(FindingsCheckBox, tr("End the report with the risks found in what it gathered, each "
+                               "linking to its evidence."));
+  layout->Place(FindingsCheckBox, {376, 360, 345, 17});
+
   EncryptionGroupBox = new QGroupBox(tr("Encryption"), this);
   EncryptionGroupBox->setObjectName("EncryptionGroupBox");
   layout->Place(EncryptionGroupBox, {8, 388, 353, 70});
@@ -181,8 +187,8 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
         static_cast<QLineEdit*>(JobHistoryLimitEdit), ProviderEdit}) {
     connect(edit, &QLineEdit::textChanged, this, &SettingsTab::changed);
   }
-  for (QCheckBox* box :
-       {AllowOACreateCheckBox, AllowCmdShellCheckBox, IgnoreReplicationSectionCheckBox}) {
+  for (QCheckBox* box : {AllowOACreateCheckBox, AllowCmdShellCheckBox,
+                         IgnoreReplicationSectionCheckBox, FindingsCheckBox}) {
     connect(box, &QCheckBox::toggled, this, &SettingsTab::changed);
   }
 
@@ -196,14 +202,18 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   setTabOrder(JobHistoryEdit, JobHistoryLimitEdit);
   setTabOrder(JobHistoryLimitEdit, ProviderEdit);
   setTabOrder(ProviderEdit, IgnoreReplicationSectionCheckBox);
-  setTabOrder(IgnoreReplicationSectionCheckBox, EncryptComboBox);
+  setTabOrder(IgnoreReplicationSectionCheckBox, FindingsCheckBox);
+  setTabOrder(FindingsCheckBox, EncryptComboBox);
   setTabOrder(EncryptComboBox, TrustServerCertificateCheckBox);
 }
 
 RunSettings SettingsTab::CurrentRunSettings() const {
-  return RunSettings{AllowCmdShellCheckBox->isChecked(), AllowOACreateCheckBox->isChecked(),
-                     IgnoreReplicationSectionCheckBox->isChecked(), JobHistoryEdit->Value(),
-                     JobHistoryLimitEdit->Value()};
+  return RunSettings{AllowCmdShellCheckBox->isChecked(),
+                     AllowOACreateCheckBox->isChecked(),
+                     IgnoreReplicationSectionCheckBox->isChecked(),
+                     JobHistoryEdit->Value(),
+                     JobHistoryLimitEdit->Value(),
+                     FindingsCheckBox->isChecked()};
 }
 
 connection::EncryptMode SettingsTab::EncryptMode() const {

@@ -36,6 +36,7 @@ struct RunSettings {
   bool ignoreReplicationSection = false;
   int jobHistory = 100;
   int jobHistoryLimit = 20;
+  bool findings = false;
 };
 
 // The Settings tab: its controls, labels, hints and limits. The window reads and writes the
@@ -64,6 +65,7 @@ class SettingsTab : public QWidget {
   JobHistoryField* JobHistoryLimitEdit;
   QLineEdit* ProviderEdit;
   QCheckBox* IgnoreReplicationSectionCheckBox;
+  QCheckBox* FindingsCheckBox;
   QGroupBox* EncryptionGroupBox;
   QComboBox* EncryptComboBox;
   QCheckBox* TrustServerCertificateCheckBox;
