@@ -1,19 +1,12 @@
 #include "findings/facts.h"
 
-#include <algorithm>
-#include <cctype>
+#include "report/text.h"
+
 #include <charconv>
 
 namespace quorvane::findings {
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 std::string_view Trimmed(std::string_view text) {
   const std::size_t start = text.find_first_not_of(' ');
@@ -42,7 +35,7 @@ const data::Value* RowFacts::Find(std::string_view column) const {
   const std::vector<std::string>& columns = *columns_;
   const std::vector<data::Value>& values = *values_;
   for (std::size_t i = 0; i < columns.size() && i < values.size(); ++i) {
-    if (SameName(columns[i], column)) return values[i].isNull ? nullptr : &values[i];
+    if (report::SameAsciiName(columns[i], column)) return values[i].isNull ? nullptr : &values[i];
   }
   return nullptr;
 }

@@ -1,20 +1,13 @@
 #include "findings/findings_collector.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "findings/rules.h"
+#include "report/text.h"
 
 namespace quorvane::findings {
 
 namespace {
-
-std::string Folded(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 bool HasColumns(const std::vector<std::string>& columns,
                 std::initializer_list<std::string_view> wanted) {
@@ -62,7 +55,7 @@ void FindingsCollector::SectionStarted(std::string_view heading, std::string_vie
 void FindingsCollector::QueryStarted(std::string_view command) {
   Commit();
   files_.reset();
-  command_ = Folded(command);
+  command_ = report::AsciiLowerCase(command);
   source_.reset();
   namesDatabase_ = false;
 }
@@ -71,7 +64,7 @@ void FindingsCollector::ResultSetStarted(const std::vector<data::Field>& fields)
   // The batch's previous result is whole: nothing went wrong before the next one came.
   Commit();
   auto columns = std::make_shared<std::vector<std::string>>();
-  for (const data::Field& field : fields) columns->push_back(Folded(field.name));
+  for (const data::Field& field : fields) columns->push_back(report::AsciiLowerCase(field.name));
   columns_ = std::move(columns);
   source_ = SourceOf(command_, *columns_);
   namesDatabase_ =

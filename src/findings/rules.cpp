@@ -12,12 +12,7 @@ namespace quorvane::findings {
 
 namespace {
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
+using report::SameAsciiName;
 
 std::string Number(std::int64_t value) {
   return report::GroupThousands(std::to_string(value));
@@ -25,7 +20,7 @@ std::string Number(std::int64_t value) {
 
 // The run value of sp_configure's option `name` when this row is that option.
 std::optional<std::int64_t> RunValueOf(const Facts& facts, std::string_view name) {
-  if (!SameText(facts.Row().Text("name"), name)) return std::nullopt;
+  if (!SameAsciiName(facts.Row().Text("name"), name)) return std::nullopt;
   return facts.Row().Integer("run_value");
 }
 
@@ -57,7 +52,7 @@ bool HasStatus(const Facts& facts, std::string_view flag) {
   const std::string status = facts.Row().Text("status");
   const std::vector<std::string_view> parts = StatusParts(status);
   return std::any_of(parts.begin(), parts.end(),
-                     [&](std::string_view part) { return SameText(part, flag); });
+                     [&](std::string_view part) { return SameAsciiName(part, flag); });
 }
 
 std::optional<Hit> DatabaseFlag(const Facts& facts, std::string_view flag, std::string title,
@@ -98,7 +93,7 @@ std::string DriveOf(const std::string& path) {
 }
 
 bool IsLogFile(const RowFacts& file) {
-  return SameText(file.Text("usage"), "log only");
+  return SameAsciiName(file.Text("usage"), "log only");
 }
 
 std::optional<Hit> XpCmdShell(const Facts& facts) {
@@ -141,8 +136,8 @@ std::optional<Hit> PendingRestart(const Facts& facts) {
 std::optional<Hit> NotOnline(const Facts& facts) {
   const std::string status = facts.Row().Text("status");
   for (const std::string_view part : StatusParts(status)) {
-    if (part.size() < 7 || !SameText(part.substr(0, 7), "Status=")) continue;
-    if (SameText(part.substr(7), "ONLINE")) return std::nullopt;
+    if (part.size() < 7 || !SameAsciiName(part.substr(0, 7), "Status=")) continue;
+    if (SameAsciiName(part.substr(7), "ONLINE")) return std::nullopt;
     const std::string name = facts.Row().Text("name");
     return Hit{
         Severity::kHigh, name, "Database " + name + " is not online",
