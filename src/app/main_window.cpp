@@ -423,6 +423,7 @@ shell::SettingsValues TForm1::SettingsTabValues() const {
   values.allowCmdShell = Settings->AllowCmdShellCheckBox->isChecked();
   values.allowOACreate = Settings->AllowOACreateCheckBox->isChecked();
   values.ignoreReplicationSection = Settings->IgnoreReplicationSectionCheckBox->isChecked();
+  values.findings = Settings->FindingsCheckBox->isChecked();
   values.encrypt = Settings->EncryptMode();
   values.trustServerCertificate = Settings->TrustServerCertificateCheckBox->isChecked();
   return values;
@@ -441,6 +442,7 @@ void TForm1::ShowSettingsTabValues(const shell::SettingsValues& values) {
   Settings->AllowCmdShellCheckBox->setChecked(values.allowCmdShell);
   Settings->AllowOACreateCheckBox->setChecked(values.allowOACreate);
   Settings->IgnoreReplicationSectionCheckBox->setChecked(values.ignoreReplicationSection);
+  Settings->FindingsCheckBox->setChecked(values.findings);
   Settings->SetEncryptMode(values.encrypt);
   Settings->TrustServerCertificateCheckBox->setChecked(values.trustServerCertificate);
 }

@@ -91,6 +91,8 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   IgnoreReplicationSectionCheckBox =
       layout->Add(new QCheckBox(DesignText(design::kIgnoreReplication.caption), this),
                   design::kIgnoreReplication);
+  FindingsCheckBox =
+      layout->Add(new QCheckBox(DesignText(design::kFindings.caption), this), design::kFindings);
 
   EncryptionGroupBox = layout->Add(
       new QGroupBox(DesignText(design::kEncryptionGroup.caption), this), design::kEncryptionGroup);
@@ -127,8 +129,8 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
         static_cast<QLineEdit*>(JobHistoryLimitEdit), ProviderEdit}) {
     connect(edit, &QLineEdit::textChanged, this, &SettingsTab::changed);
   }
-  for (QCheckBox* box :
-       {AllowOACreateCheckBox, AllowCmdShellCheckBox, IgnoreReplicationSectionCheckBox}) {
+  for (QCheckBox* box : {AllowOACreateCheckBox, AllowCmdShellCheckBox,
+                         IgnoreReplicationSectionCheckBox, FindingsCheckBox}) {
     connect(box, &QCheckBox::toggled, this, &SettingsTab::changed);
   }
 
@@ -142,7 +144,8 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   setTabOrder(JobHistoryEdit, JobHistoryLimitEdit);
   setTabOrder(JobHistoryLimitEdit, ProviderEdit);
   setTabOrder(ProviderEdit, IgnoreReplicationSectionCheckBox);
-  setTabOrder(IgnoreReplicationSectionCheckBox, EncryptComboBox);
+  setTabOrder(IgnoreReplicationSectionCheckBox, FindingsCheckBox);
+  setTabOrder(FindingsCheckBox, EncryptComboBox);
   setTabOrder(EncryptComboBox, TrustServerCertificateCheckBox);
 }
 

@@ -50,6 +50,7 @@ class SettingsTab : public QWidget {
   JobHistoryField* JobHistoryLimitEdit;
   QLineEdit* ProviderEdit;
   QCheckBox* IgnoreReplicationSectionCheckBox;
+  QCheckBox* FindingsCheckBox;
   QGroupBox* EncryptionGroupBox;
   QComboBox* EncryptComboBox;
   QCheckBox* TrustServerCertificateCheckBox;

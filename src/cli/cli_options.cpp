@@ -141,6 +141,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--jobs") {
       options.jobs = WholeNumber(arg, value(), 1, 64);
       jobsGiven = true;
+    } else if (arg == "--findings") {
+      options.findings = true;
     } else if (arg == "--debug" || arg == "-d") {
       options.debug = true;
     } else if (arg == "--demo") {
@@ -208,6 +210,8 @@ Report:
       --no-replication     leave out the replication details
       --job-history N      rows of job history, 1 to 1000 (default 100)
       --job-history-limit N  rows of job failures and long-running jobs, 1 to 1000 (default 20)
+      --findings           add the Findings section (risks read from the rows gathered, each
+                           linking to its evidence) after the last section
   -d, --debug              write the debug comments of every single-value query into the report
   -h, --help               show this text
 
@@ -229,7 +233,7 @@ Comparing two snapshots (of one server at two dates, or of two servers):
 
 Progress goes to standard error: section by section, and query by query when it is a terminal.
 At the end, standard error lists each section that is not ok (empty, error, skipped by a setting,
-interrupted) with the reason, and a count line.
+interrupted) with the reason, a count line, and the count of findings per severity.
 Ctrl+C (SIGINT), SIGTERM or SIGHUP cancels the running query and closes the report where it is.
 
 Exit status: 0 report written without exceptions; 1 report written with exceptions;

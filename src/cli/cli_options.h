@@ -27,7 +27,8 @@ struct CliOptions {
   // Many servers: one per line of this file, each report and snapshot in `outputDir`.
   std::string servers;
   std::string outputDir;
-  int jobs = 4;  // servers reported at once
+  int jobs = 4;           // servers reported at once
+  bool findings = false;  // the report's Findings section
   bool debug = false;
   bool demo = false;
   bool help = false;

@@ -48,6 +48,7 @@ std::vector<std::string> SharedArguments(const CliOptions& options) {
   if (!options.allowOACreate) args.push_back("--no-ole-automation");
   if (options.ignoreReplication) args.push_back("--no-replication");
   if (options.debug) args.push_back("--debug");
+  if (options.findings) args.push_back("--findings");
   // Every server of the file is reached as encrypted as the command line asks.
   const connection::EncryptionOptions& encryption = options.encryption;
   using connection::EncryptMode;

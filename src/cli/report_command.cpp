@@ -23,7 +23,10 @@
 #include "data/odbc/odbc_connection.h"
 #include "data/path_text.h"
 #include "data/secure_wipe.h"
+#include "findings/findings_collector.h"
+#include "findings/findings_output.h"
 #include "report/locale_text.h"
+#include "report/recorder_fan_out.h"
 #include "report/report_name.h"
 #include "report/report_run.h"
 #include "report/text.h"
@@ -76,6 +79,7 @@ nlohmann::json SettingsJson(const CliOptions& options) {
           {"QueryTimeoutSeconds", options.queryTimeoutSeconds},
           {"Provider", options.provider},
           {"Debug", options.debug},
+          {"Findings", options.findings},
           {"Encrypt", std::string(connection::EncryptModeName(options.encryption.mode))},
           {"TrustServerCertificate", options.encryption.trustServerCertificate}};
 }
@@ -202,14 +206,23 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
                                  SettingsJson(options)},
         ledger);
   }
-  runOptions.recorder = snapshot ? static_cast<report::RunRecorder*>(snapshot.get()) : &ledger;
+  // The findings are drawn from the same calls, always: the snapshot and the summary carry them.
+  findings::FindingsCollector findings;
+  report::RecorderFanOut recorders{
+      &findings, snapshot ? static_cast<report::RunRecorder*>(snapshot.get()) : &ledger};
+  runOptions.recorder = &recorders;
+  if (options.findings) {
+    runOptions.closingEntries = [&findings] { return findings::FindingsSectionEntries(findings); };
+  }
   // Said once the run has ended, however it ended; false when the snapshot could not be written.
   auto closeRecords = [&]() -> bool {
     host.EndLine();
     snapshot::PrintLedger(err, ledger);
+    const std::vector<findings::Finding>& found = findings.Findings();
+    err << findings::FindingsSummaryLine(found) << "\n";
     if (!snapshot) return true;
     try {
-      snapshot->Finish(report::LocalNow());
+      snapshot->Finish(report::LocalNow(), findings::FindingsJson(found));
       return true;
     } catch (const report::ReportWriteError& error) {
       err << "quorvane-report: the snapshot could not be written: " << error.what() << "\n";

@@ -73,6 +73,7 @@ void DefaultSettingsBitBtnClick(Settings& settings) {
   settings.jobHistoryLimit = kDefaultJobHistoryLimit;
   settings.encrypt = EncryptMode::kOptional;
   settings.trustServerCertificate = false;
+  settings.findings = false;
 }
 
 LoadedSettings SettingsFile::LoadSettings(const WindowPlacement& current) const {
@@ -101,6 +102,7 @@ LoadedSettings SettingsFile::LoadSettings(const WindowPlacement& current) const 
   s.encrypt =
       ParseEncryptMode(file.ReadString(kSection, "Encrypt", "")).value_or(EncryptMode::kOptional);
   s.trustServerCertificate = file.ReadBool(kSection, "TrustServerCertificate", false);
+  s.findings = file.ReadBool(kSection, "Findings", false);
 
   s.servers = ParseServers(servers);
   std::string login;
@@ -146,7 +148,8 @@ void SettingsFile::SaveSettings(const Settings& s) const {
                  {"JobHistory", std::to_string(ClampJobHistory(s.jobHistory))},
                  {"JobHistoryLimit", std::to_string(ClampJobHistory(s.jobHistoryLimit))},
                  {"Encrypt", std::string(EncryptModeName(s.encrypt))},
-                 {"TrustServerCertificate", Bool(s.trustServerCertificate)}});
+                 {"TrustServerCertificate", Bool(s.trustServerCertificate)},
+                 {"Findings", Bool(s.findings)}});
   Write(values);
 }
 

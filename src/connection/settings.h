@@ -50,6 +50,7 @@ struct Settings {
   int jobHistoryLimit = kDefaultJobHistoryLimit;
   EncryptMode encrypt = EncryptMode::kOptional;  // `Encrypt`
   bool trustServerCertificate = false;           // `TrustServerCertificate`
+  bool findings = false;                         // `Findings`: the report's Findings section
   bool operator==(const Settings&) const = default;
 };
 
@@ -75,7 +76,7 @@ class SettingsFile {
   // server list is built from `Servers` and the current server restored if it is listed.
   LoadedSettings LoadSettings(const WindowPlacement& current) const;
 
-  // `SaveSettings`: all eighteen keys in one atomic write (placement only when not maximized).
+  // `SaveSettings`: all nineteen keys in one atomic write (placement only when not maximized).
   // Throws SettingsWriteError.
   void SaveSettings(const Settings& settings) const;
 

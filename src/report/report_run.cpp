@@ -128,6 +128,9 @@ void ReportRun::GatherInformation() {
       Heading(html, section);
     });
     runner_.ReportUnreadErrors();
+    if (options_.closingEntries) {
+      for (std::string& entry : options_.closingEntries()) runner_.AppendHtml(std::move(entry));
+    }
     for (std::string& entry : ClosingEntries()) runner_.AppendHtml(std::move(entry));
     if (SQLServer_.Connected()) SQLServer_.Close();
     SQLServer_.ForgetConnectionString();

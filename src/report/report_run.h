@@ -36,6 +36,9 @@ struct ReportRunOptions {
   // Told what the run reads and where it ends (the snapshot, the coverage ledger); not owned,
   // must outlive the run; null: nobody.
   RunRecorder* recorder = nullptr;
+  // Entries appended after the last section and before the footer (the findings), asked for
+  // when the run gets there; none, or no function: the report is as it has always been.
+  std::function<std::vector<std::string>()> closingEntries;
 };
 
 // One report of the connected server: the outline from header to footer, written to the

@@ -20,6 +20,11 @@ std::string VisibleControls(std::string_view text);
 // that no "-->" in it ends the comment early.
 std::string CommentText(std::string_view text);
 
+// The text with the letters A-Z lower-cased, for comparing names as the server does.
+std::string AsciiLowerCase(std::string_view text);
+// Whether two names are the same, the letters A-Z compared without regard to case.
+bool SameAsciiName(std::string_view a, std::string_view b);
+
 // Lower-cases the letters A-Z, then raises a-z at the start and after each of the 24 separators.
 std::string TitleCase(std::string_view text);
 

@@ -53,6 +53,8 @@ class PostingReportHost : public report::ReportHost, public report::ReportBuffer
   bool IgnoreReplicationSection() const override { return Settings().ignoreReplicationSection; }
   int JobHistory() const override { return Settings().jobHistory; }
   int JobHistoryLimit() const override { return Settings().jobHistoryLimit; }
+  // Whether the report ends with its Findings section, as the box is when the run gets there.
+  bool Findings() const { return Settings().findings; }
 
   // report::ReportBuffer::Observer
   void Cleared() override;

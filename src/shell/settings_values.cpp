@@ -48,6 +48,7 @@ SettingsValues ValuesFromSettings(const connection::Settings& settings) {
   values.allowCmdShell = settings.allowCmdShell;
   values.allowOACreate = settings.allowOACreate;
   values.ignoreReplicationSection = settings.ignoreReplicationSection;
+  values.findings = settings.findings;
   values.encrypt = settings.encrypt;
   values.trustServerCertificate = settings.trustServerCertificate;
   return values;
@@ -62,6 +63,7 @@ void ApplyValues(const SettingsValues& values, connection::Settings& settings) {
   settings.allowCmdShell = values.allowCmdShell;
   settings.allowOACreate = values.allowOACreate;
   settings.ignoreReplicationSection = values.ignoreReplicationSection;
+  settings.findings = values.findings;
   settings.encrypt = values.encrypt;
   settings.trustServerCertificate = values.trustServerCertificate;
 }
@@ -74,8 +76,12 @@ SettingsValues DefaultValues(const SettingsValues& current) {
 }
 
 RunSettings RunSettingsFrom(const SettingsValues& values) {
-  return RunSettings{values.allowCmdShell, values.allowOACreate, values.ignoreReplicationSection,
-                     JobHistoryValue(values.jobHistory), JobHistoryValue(values.jobHistoryLimit)};
+  return RunSettings{values.allowCmdShell,
+                     values.allowOACreate,
+                     values.ignoreReplicationSection,
+                     JobHistoryValue(values.jobHistory),
+                     JobHistoryValue(values.jobHistoryLimit),
+                     values.findings};
 }
 
 bool TrustOffered(connection::EncryptMode mode) {

@@ -21,6 +21,7 @@ struct SettingsValues {
   bool allowCmdShell = true;    // `AllowCmdShellCheckBox`
   bool allowOACreate = true;    // `AllowOACreateCheckBox`
   bool ignoreReplicationSection = false;
+  bool findings = false;  // `FindingsCheckBox`
   connection::EncryptMode encrypt = connection::EncryptMode::kOptional;
   bool trustServerCertificate = false;  // only offered (enabled) for Mandatory
   bool operator==(const SettingsValues&) const = default;
@@ -33,6 +34,7 @@ struct RunSettings {
   bool ignoreReplicationSection = false;
   int jobHistory = connection::kDefaultJobHistory;
   int jobHistoryLimit = connection::kDefaultJobHistoryLimit;
+  bool findings = false;  // read as the run ends
   bool operator==(const RunSettings&) const = default;
 };
 

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "connection/server_list.h"
+#include "findings/findings_collector.h"
+#include "findings/findings_output.h"
 #include "report/report_file.h"
 #include "sections/outline.h"
 #include "shell/run_host.h"
@@ -53,7 +55,7 @@ class WindowCore::RunWorker : public RunMessages {
         poster_(poster),
         SQLServer_(SQLServer),
         host_(poster, *this),
-        run_(SQLServer, host_, outline_, RunOptions(core.options_)),
+        run_(SQLServer, host_, outline_, RunOptions(core.options_, findings_, host_)),
         connector_(*core.connectHost_, SQLServer, core.settings_.servers,
                    connection::HooksFor(run_), core.options_.installedDrivers,
                    core.options_.freetds) {
@@ -132,10 +134,19 @@ class WindowCore::RunWorker : public RunMessages {
   }
 
  private:
-  static report::ReportRunOptions RunOptions(const WindowCoreOptions& window) {
+  static report::ReportRunOptions RunOptions(const WindowCoreOptions& window,
+                                             findings::FindingsCollector& findings,
+                                             const PostingReportHost& host) {
     report::ReportRunOptions options;
     options.debugMode = window.debugMode;
     options.temporaryReportFile = window.temporaryReportFile;
+    // The findings hear every run; their section is added when the box is ticked as the run
+    // ends.
+    options.recorder = &findings;
+    options.closingEntries = [&findings, &host] {
+      return host.Findings() ? findings::FindingsSectionEntries(findings)
+                             : std::vector<std::string>();
+    };
     return options;
   }
 
@@ -144,6 +155,7 @@ class WindowCore::RunWorker : public RunMessages {
   data::Connection& SQLServer_;
   PostingReportHost host_;
   sections::StandardOutline outline_;
+  findings::FindingsCollector findings_;
   report::ReportRun run_;
   connection::Connector connector_;
   std::thread thread_;

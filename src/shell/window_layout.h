@@ -140,6 +140,12 @@ inline constexpr ControlDesign kIgnoreReplication{
     kAnchorTopLeft,
     "Don't get Replication details.",
     "Ignore returning details for the Replication section."};
+inline constexpr ControlDesign kFindings{
+    "FindingsCheckBox",
+    {376, 360, 345, 17},
+    kAnchorTopLeft,
+    "Findings section",
+    "End the report with the risks found in what it gathered, each linking to its evidence."};
 inline constexpr ControlDesign kEncryptionGroup{
     "EncryptionGroupBox", {8, 388, 353, 70}, kAnchorTopLeft, "Encryption", ""};
 inline constexpr ControlDesign kEncrypt{

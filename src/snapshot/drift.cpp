@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -200,6 +201,33 @@ SectionDrift CompareSections(const json* before, const json* after, const DriftO
   return drift;
 }
 
+// The snapshot's findings as a section of one table, so that they are compared as any section
+// is; null for a snapshot without them.
+std::optional<json> FindingsSection(const json& document) {
+  if (!document.contains("findings") || !document["findings"].is_array()) return std::nullopt;
+  static const std::vector<std::string> kColumns = {"id",     "subject", "severity",  "title",
+                                                    "detail", "section", "resultSet", "row"};
+  json rows = json::array();
+  for (const json& finding : document["findings"]) {
+    if (!finding.is_object()) continue;
+    const json evidence = finding.value("evidence", json::object());
+    json row = json::array();
+    for (const std::string& column : kColumns) {
+      row.push_back(column == "resultSet" || column == "row"
+                        ? (evidence.is_object() ? evidence.value(column, json()) : json())
+                        : finding.value(column, json()));
+    }
+    rows.push_back(std::move(row));
+  }
+  json columns = json::array();
+  for (const std::string& column : kColumns) columns.push_back({{"name", column}});
+  return json{{"heading", "Findings"},
+              {"anchor", "Findings"},
+              {"status", rows.empty() ? "empty" : "ok"},
+              {"resultSets",
+               json::array({{{"command", "findings"}, {"columns", columns}, {"rows", rows}}})}};
+}
+
 }  // namespace
 
 Drift CompareSnapshots(const json& before, const json& after, const DriftOptions& options) {
@@ -229,6 +257,13 @@ Drift CompareSnapshots(const json& before, const json& after, const DriftOptions
     if (!seen.contains(section["anchor"].get<std::string>())) {
       add(CompareSections(&section, nullptr, options));
     }
+  }
+  const std::optional<json> oldFindings = FindingsSection(before);
+  const std::optional<json> newFindings = FindingsSection(after);
+  if (oldFindings || newFindings) {
+    drift.sectionsCompared += oldFindings && newFindings ? 1 : 0;
+    add(CompareSections(oldFindings ? &*oldFindings : nullptr,
+                        newFindings ? &*newFindings : nullptr, options));
   }
   return drift;
 }

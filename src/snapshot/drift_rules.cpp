@@ -145,6 +145,13 @@ const std::vector<TableRule>& Rules() {
       Rule("Subscribers")
           .Columns({"publisher", "subscriber", "commit_batch_size"})
           .Key({"publisher", "subscriber"}),
+      // A finding is named by its id and subject; its values and where they stand change by
+      // themselves (free space, a job's last run).
+      Rule("Findings")
+          .InSection("Findings")
+          .Columns({"id", "subject", "severity"})
+          .Key({"id", "subject"})
+          .Volatile({"detail", "resultSet", "row"}),
       Rule("Replication counters").Columns({"Database", "Replicated transactions"}).AllVolatile(),
   };
   return kRules;

@@ -23,9 +23,24 @@ std::string Fact(const json& facts, const char* name) {
   return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
-std::string Link(const std::string& file, const char* caption) {
+std::string Link(const std::string& file, const std::string& caption) {
   if (file.empty()) return {};
   return "<a href=\"" + HtmlEscape(RelativeUrl(file)) + "\">" + caption + "</a>";
+}
+
+// "2 high, 0 medium, 1 low", linking to the server's report; empty without counts.
+std::string FindingsCell(const FleetEntry& entry) {
+  if (!entry.facts.is_object() || !entry.facts.contains("findings") ||
+      !entry.facts["findings"].is_object()) {
+    return {};
+  }
+  const json& counts = entry.facts["findings"];
+  std::string text;
+  for (const char* severity : {"high", "medium", "low"}) {
+    if (!text.empty()) text += ", ";
+    text += counts.value(severity, json(0)).dump() + " " + severity;
+  }
+  return entry.report.empty() ? text : Link(entry.report, text);
 }
 
 }  // namespace
@@ -35,6 +50,20 @@ json FleetFacts(const json& snapshot) {
   if (!facts.is_object()) facts = json::object();
   const json coverage = snapshot.value("coverage", json::object());
   facts["exceptions"] = coverage.is_object() ? coverage.value("exceptions", json()) : json();
+  // The findings as counts per severity; null for a snapshot without the list.
+  const json findings = snapshot.value("findings", json());
+  if (findings.is_array()) {
+    json counts = {{"high", 0}, {"medium", 0}, {"low", 0}};
+    for (const json& finding : findings) {
+      const json severity = finding.is_object() ? finding.value("severity", json()) : json();
+      if (severity.is_string() && counts.contains(severity.get<std::string>())) {
+        counts[severity.get<std::string>()] = counts[severity.get<std::string>()].get<int>() + 1;
+      }
+    }
+    facts["findings"] = counts;
+  } else {
+    facts["findings"] = nullptr;
+  }
   return facts;
 }
 
@@ -44,7 +73,8 @@ std::string FleetIndexHtml(const std::vector<FleetEntry>& entries) {
   html +=
       "<table class=\"SQLtable\" border=\"1\">\n<tr>\n<th>Server</th>\n<th>Status</th>\n"
       "<th>Version</th>\n<th>Edition</th>\n<th>Up-Time (Days)</th>\n<th>Databases</th>\n"
-      "<th>Exceptions</th>\n<th>Time (s)</th>\n<th>Report</th>\n<th>Snapshot</th>\n"
+      "<th>Exceptions</th>\n<th>Findings</th>\n<th>Time "
+      "(s)</th>\n<th>Report</th>\n<th>Snapshot</th>\n"
       "<th>Log</th>\n</tr>\n";
   for (const FleetEntry& entry : entries) {
     char seconds[32];
@@ -58,9 +88,10 @@ std::string FleetIndexHtml(const std::vector<FleetEntry>& entries) {
             HtmlEscape(Fact(entry.facts, "edition")) + "</td>\n<td>" +
             HtmlEscape(Fact(entry.facts, "upTimeDays")) + "</td>\n<td>" +
             HtmlEscape(Fact(entry.facts, "databases")) + "</td>\n<td>" +
-            HtmlEscape(Fact(entry.facts, "exceptions")) + "</td>\n<td>" + seconds + "</td>\n<td>" +
-            Link(entry.report, "report") + "</td>\n<td>" + Link(entry.snapshot, "snapshot") +
-            "</td>\n<td>" + Link(entry.log, "log") + "</td>\n</tr>\n";
+            HtmlEscape(Fact(entry.facts, "exceptions")) + "</td>\n<td>" + FindingsCell(entry) +
+            "</td>\n<td>" + seconds + "</td>\n<td>" + Link(entry.report, "report") + "</td>\n<td>" +
+            Link(entry.snapshot, "snapshot") + "</td>\n<td>" + Link(entry.log, "log") +
+            "</td>\n</tr>\n";
   }
   return html + "</table>\n<br>\n" + PageEnd("Server index");
 }

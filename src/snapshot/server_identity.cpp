@@ -5,23 +5,13 @@
 #include <cctype>
 #include <utility>
 
+#include "report/text.h"
 #include "snapshot/json_text.h"
 
 namespace quorvane::snapshot {
 
-namespace {
-
-std::string Folded(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-}  // namespace
-
 void ServerIdentity::QueryStarted(std::string_view command) {
-  command_ = Folded(command);
+  command_ = report::AsciiLowerCase(command);
   firstResultOfCommand_ = true;
 }
 

@@ -169,7 +169,7 @@ void SnapshotWriter::RunInterrupted(std::string_view reason) {
   ledger_.RunInterrupted(reason);
 }
 
-void SnapshotWriter::Finish(const data::DateTime& end) {
+void SnapshotWriter::Finish(const data::DateTime& end, const nlohmann::json& findings) {
   if (!started_) throw std::logic_error("a snapshot finished before its run started");
   // A run stopped inside a result set leaves it open: its rows so far stand.
   if (resultSetOpen_) ResultSetEnded();
@@ -198,7 +198,10 @@ void SnapshotWriter::Finish(const data::DateTime& end) {
                                           : nlohmann::json(ledger_.RunInterruption());
   buffer_ += "]," + Field("server", Dump(identity_.ToJson())) + "," +
              Field("coverage", Dump(coverage)) + "," + Field("runInterrupted", Dump(interruption)) +
-             "," + Field("endTime", JsonString(IsoLocalDateTime(end))) + "}\n";
+             ",\"findings\":";
+  // Appended on its own: a long list is not copied by the joining.
+  buffer_ += Dump(findings);
+  buffer_ += "," + Field("endTime", JsonString(IsoLocalDateTime(end))) + "}\n";
   Flush();
   if (failure_) throw report::ReportWriteError(*failure_);
   file_->Commit();

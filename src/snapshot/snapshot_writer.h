@@ -46,9 +46,10 @@ class SnapshotWriter : public report::RunRecorder {
   void SectionInterrupted(std::string_view reason) override;
   void RunInterrupted(std::string_view reason) override;
 
-  // Ends the document with the end time, the server's identity and the coverage, and puts the
-  // file in place. Throws report::ReportWriteError, also for a failure met on the way.
-  void Finish(const data::DateTime& end);
+  // Ends the document with the end time, the server's identity, the coverage and the findings
+  // (a JSON list), and puts the file in place. Throws report::ReportWriteError, also for a
+  // failure met on the way.
+  void Finish(const data::DateTime& end, const nlohmann::json& findings = nlohmann::json::array());
 
  private:
   std::string& Out() { return sectionOpen_ ? buffer_ : preamble_; }

@@ -58,6 +58,7 @@ enum ControlId : int {
   kIdJobHistoryLimit,
   kIdProvider,
   kIdIgnoreReplication,
+  kIdFindings,
   kIdEncrypt,
   kIdTrust,
   kIdHelpText,
@@ -306,6 +307,7 @@ void TForm1::BuildSettingsTab() {
   ProviderEdit = field(d::kProvider, tab.Edit(d::kProvider, kIdProvider, ES_AUTOHSCROLL));
   IgnoreReplicationSectionCheckBox = Place(
       layout, tab.CheckBox(d::kIgnoreReplication, kIdIgnoreReplication), d::kIgnoreReplication);
+  FindingsCheckBox = Place(layout, tab.CheckBox(d::kFindings, kIdFindings), d::kFindings);
 
   // Inside the Encryption group, which the design places as a whole.
   const shell::DesignRect group = d::kEncryptionGroup.place;
@@ -609,6 +611,7 @@ void TForm1::Command(int id, int code, HWND control) {
     case kIdCmdShell:
     case kIdOACreate:
     case kIdIgnoreReplication:
+    case kIdFindings:
     case kIdTrust:
       if (code == BN_CLICKED) SettingsEdited();
       return;
@@ -837,6 +840,7 @@ shell::SettingsValues TForm1::SettingsTabValues() const {
   values.allowCmdShell = IsChecked(AllowCmdShellCheckBox);
   values.allowOACreate = IsChecked(AllowOACreateCheckBox);
   values.ignoreReplicationSection = IsChecked(IgnoreReplicationSectionCheckBox);
+  values.findings = IsChecked(FindingsCheckBox);
   const auto index = SendMessageW(EncryptComboBox, CB_GETCURSEL, 0, 0);
   if (index >= 0 && index < static_cast<LRESULT>(kEncryptModes.size())) {
     values.encrypt = kEncryptModes[static_cast<std::size_t>(index)];
@@ -855,6 +859,7 @@ void TForm1::ShowSettingsTabValues(const shell::SettingsValues& values) {
   SetChecked(AllowCmdShellCheckBox, values.allowCmdShell);
   SetChecked(AllowOACreateCheckBox, values.allowOACreate);
   SetChecked(IgnoreReplicationSectionCheckBox, values.ignoreReplicationSection);
+  SetChecked(FindingsCheckBox, values.findings);
   const auto mode = std::find(kEncryptModes.begin(), kEncryptModes.end(), values.encrypt);
   SendMessageW(EncryptComboBox, CB_SETCURSEL, mode - kEncryptModes.begin(), 0);
   SetChecked(TrustServerCertificateCheckBox, values.trustServerCertificate);

@@ -141,6 +141,7 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   HWND JobHistoryLimitEdit = nullptr;
   HWND ProviderEdit = nullptr;
   HWND IgnoreReplicationSectionCheckBox = nullptr;
+  HWND FindingsCheckBox = nullptr;
   HWND EncryptComboBox = nullptr;
   HWND TrustServerCertificateCheckBox = nullptr;
   HWND JvRichEdit1 = nullptr;

@@ -167,6 +167,34 @@ class WindowTest : public QObject {
     QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
   }
 
+  // The Findings box: read from the settings file, read by the run as it ends, saved.
+  void findingsBoxAddsTheFindingsSection() {
+    WindowFixture f;
+    f.WriteSettings("[SQLServerQuorvane]\r\nFindings=1\r\n");
+    TForm1& form = f.Window();
+    const QString report = QString::fromStdString(f.options.temporaryReportFile.string());
+    f.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    auto* box = f.Find<QCheckBox>("FindingsCheckBox");
+    QCOMPARE(box->text(), QString("Findings section"));
+    QVERIFY(box->isChecked() && box->isVisible());
+    QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
+    QByteArray html = ReadFile(report);
+    QVERIFY(html.contains("<a name=\"Findings\"></a><h2>Findings:</h2>"));
+    QVERIFY(html.contains("Database Archive2012 is not online"));
+
+    form.activateWindow();
+    box->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(box));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QVERIFY(!box->isChecked());
+    QCOMPARE(f.RunDemoReport(), connection::ConnectOutcome::kConnected);
+    html = ReadFile(report);
+    QVERIFY(!html.contains("Findings"));
+    QTest::mouseClick(f.Find<QPushButton>("SaveSettingsBitBtn"), Qt::LeftButton);
+    const QByteArray ini = ReadFile(QString::fromStdString(f.options.settings.file.string()));
+    QVERIFY2(ini.contains("Findings=0"), ini.constData());
+  }
+
   void debugModeShowsTheDebugButton() {
     WindowFixture f(true);
     auto* debug = f.Find<QToolButton>("DebugSpeedButton");

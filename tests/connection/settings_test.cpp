@@ -34,6 +34,7 @@ Settings Unusual() {
   s.jobHistoryLimit = 5;
   s.encrypt = EncryptMode::kMandatory;
   s.trustServerCertificate = true;
+  s.findings = true;
   return s;
 }
 
@@ -68,7 +69,8 @@ TEST(SaveSettings, RoundTripsEveryKey) {
   Settings saved = Unusual();
   file.SaveSettings(saved);
   const auto keys = Keys(file.Path());
-  EXPECT_EQ(keys.size(), 18u);
+  EXPECT_EQ(keys.size(), 19u);
+  EXPECT_EQ(keys.at("Findings"), "1");
   EXPECT_EQ(keys.at("Encrypt"), "Mandatory");
   EXPECT_EQ(keys.at("TrustServerCertificate"), "1");
 

@@ -165,8 +165,21 @@ TEST_F(Drift, ShowsEachChangeAndCountsIt) {
   EXPECT_NE(html.find("<tr class=\"Removed\">\n<td>" + Cell(oldJob_) + "</td>"), std::string::npos);
   EXPECT_NE(html.find("<tr class=\"Added\">\n<td>" + Cell(oldJob_) + " (renamed)</td>"),
             std::string::npos);
-  const std::size_t removed = 2 + droppedFiles_ + 1;
-  EXPECT_NE(drift.out.find("2 row(s) added, " + std::to_string(removed) + " removed, 1 changed."),
+  // The renamed job had failed: its finding is matched by id and subject, so one went, one came.
+  const std::string findings = Table(html, "Findings");
+  EXPECT_NE(findings.find("<tr class=\"Removed\">\n<td>job_last_run_failed</td>\n<td>" +
+                          Cell(oldJob_) + "</td>"),
+            std::string::npos)
+      << findings;
+  EXPECT_NE(findings.find("<tr class=\"Added\">\n<td>job_last_run_failed</td>\n<td>" +
+                          Cell(oldJob_) + " (renamed)</td>"),
+            std::string::npos);
+  // The dropped database took its finding (data and log on one drive) with it.
+  EXPECT_NE(findings.find("<tr class=\"Removed\">\n<td>data_log_same_drive</td>\n<td>" +
+                          std::string(kDroppedDatabase) + "</td>"),
+            std::string::npos);
+  const std::size_t removed = 2 + droppedFiles_ + 1 + 2;
+  EXPECT_NE(drift.out.find("3 row(s) added, " + std::to_string(removed) + " removed, 1 changed."),
             std::string::npos)
       << drift.out;
   EXPECT_NE(html.find("<td><b>Rows removed</b></td>\n<td>" + std::to_string(removed) + "</td>"),

@@ -104,11 +104,15 @@ TEST(Fleet, ReportsEveryServerAndListsEvenThoseThatFailed) {
       continue;
     }
     EXPECT_EQ(rows[i].status, "Report written with exceptions");
-    ASSERT_EQ(rows[i].links.size(), 3u);
+    // The findings' counts link to the report, as the report's own link does.
+    ASSERT_EQ(rows[i].links.size(), 4u);
+    EXPECT_EQ(rows[i].links[0], rows[i].links[1]);
     for (const std::string& link : rows[i].links) {
       EXPECT_TRUE(std::regex_search(link, proposed)) << link;
     }
-    const std::string snapshot = std::regex_replace(rows[i].links[1], std::regex("%2C"), ",");
+    EXPECT_NE(ReadFile(folder / "index.htm").find(">2 high, 2 medium, 3 low</a>"),
+              std::string::npos);
+    const std::string snapshot = std::regex_replace(rows[i].links[2], std::regex("%2C"), ",");
     EXPECT_EQ(json::parse(ReadFile(folder / snapshot))["target"]["server"], servers[i]);
   }
   EXPECT_NE(rows[3].status.find("Login failed for user"), std::string::npos) << rows[3].status;
