@@ -19,6 +19,8 @@ packages=(
   wine64 unixodbc libodbc2 odbcinst tdsodbc freetds-common
   # The window's tests: a virtual display with a window manager, real X input, screenshots.
   xvfb xauth openbox xdotool imagemagick python3
+  # The help test reads the clipboard through Tk.
+  python3-tk
   # The download: both programs in one zip.
   zip
 )

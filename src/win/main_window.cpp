@@ -327,16 +327,8 @@ void TForm1::BuildSettingsTab() {
 }
 
 void TForm1::BuildHelpTab() {
-  const ControlFactory tab{HelpTabSheet, hints_};
-  JvRichEdit1 = tab.Create(
-      WC_EDITW,
-      L"SQL Server Quorvane writes an inventory report of one Microsoft SQL "
-      L"Server instance.\r\n\r\nType or pick a server (HOST, HOST\\INSTANCE or "
-      L"HOST,PORT), tick \"Use Windows Authentication\" or leave it clear to "
-      L"be asked for a SQL Server login, and press Connect (or Enter).\r\n\r\n"
-      L"The full help document is not part of this version of the Windows "
-      L"program yet.",
-      WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, kIdHelpText, {}, WS_EX_CLIENTEDGE);
+  help_ = std::make_unique<HelpView>(HelpTabSheet, kIdHelpText);
+  JvRichEdit1 = help_->Handle();
   helpLayout_.Place(JvRichEdit1, {4, 3, 721, 456}, shell::kAnchorAll);
 }
 
@@ -621,6 +613,10 @@ void TForm1::Command(int id, int code, HWND control) {
 }
 
 void TForm1::Notify(const NMHDR& header) {
+  if (header.hwndFrom == JvRichEdit1 && header.code == EN_LINK) {
+    help_->Link(reinterpret_cast<const ENLINK&>(header), hwnd_);
+    return;
+  }
   if (header.hwndFrom == PageControl1 && header.code == TCN_SELCHANGE) {
     ShowTab(static_cast<int>(SendMessageW(PageControl1, TCM_GETCURSEL, 0, 0)));
   }

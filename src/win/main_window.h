@@ -15,6 +15,7 @@
 #include "shell/window_view.h"
 #include "win/controls.h"
 #include "win/design_layout.h"
+#include "win/help_view.h"
 
 namespace quorvane::win {
 
@@ -158,6 +159,7 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   data::OdbcConnection SQLServer_;
   shell::WindowCoreOptions options_;
   std::unique_ptr<shell::WindowCore> core_;
+  std::unique_ptr<HelpView> help_;
 };
 
 }  // namespace quorvane::win

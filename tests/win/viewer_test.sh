@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Drives quorvane.exe's help tab, report view, saving, debug window and installer under Wine with
+# real X input (xdotool). Run inside a virtual display (xvfb-run).
+#   viewer_test.sh WINE_RUN EXE INSTALLER WORK SCREENSHOTS CASE
+# CASE: help | fallback | save | debug | installer
+set -euo pipefail
+wine_run=$1 exe=$2 installer=$3 work=$4 screenshots=$5 case=$6
+here=$(dirname "$0")
+prefix=$(dirname "$wine_run")/wineprefix
+
+fail() {
+  echo "FAIL: $*" >&2
+  import -window root "$screenshots/failed-$case.png" 2>/dev/null || true
+  exit 1
+}
+
+folder=$work/$case
+rm -rf "$folder"
+mkdir -p "$folder" "$screenshots"
+rm -f "$screenshots/failed-$case.png"
+cp "$exe" "$folder/quorvane.exe"
+winpath() { echo "Z:${1//\//\\}"; }
+export QUORVANE_SPLASH_MS=0
+# Addresses the program opens are written here instead of reaching a browser.
+open_log=$folder/opened.txt
+export QUORVANE_SHELL_OPEN_LOG=$(winpath "$open_log")
+
+pids=()
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+start() {  # start PROGRAM ARGS...: in the background; $started is its pid
+  "$wine_run" "$@" >"$folder/stderr.log" 2>&1 &
+  started=$!
+  pids+=("$started")
+}
+
+window() {  # window TITLE-REGEX [SECONDS]: the id of the visible window of that title
+  local deadline=$((SECONDS + ${2:-60})) id
+  while ((SECONDS < deadline)); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && echo "$id" && return 0
+    sleep 0.2
+  done
+  fail "no window named '$1'"
+}
+
+gone() {  # gone PID SECONDS: waits for the process to end; its status in $status
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    ((SECONDS < deadline)) || fail "the program did not end within $2 s"
+    sleep 0.1
+  done
+  status=0
+  wait "$1" || status=$?
+}
+
+press() {  # press WINDOW KEY...: the keys, to the control focused in that window
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  sleep 0.3
+  shift
+  xdotool key --delay 80 "$@"
+}
+
+click() {  # click WINDOW X Y [BUTTON]: a click at that point of the window
+  xdotool mousemove --window "$1" "$2" "$3"
+  sleep 0.2
+  xdotool click "${4:-1}"
+  sleep 0.4
+}
+
+shot() {
+  sleep 0.5
+  import -window root "$screenshots/$1"
+}
+
+clipboard() {  # what the program put on the clipboard (Wine hands it to X)
+  python3 -c 'import tkinter; r = tkinter.Tk(); r.withdraw(); print(r.clipboard_get())'
+}
+
+main_title='^SQL Server Quorvane$'
+
+case $case in
+help)
+  # F1 shows the help document; a left and a right click on an address open it.
+  start "$folder/quorvane.exe"
+  main=$(window "$main_title")
+  press "$main" F1
+  shot help-tab.png
+  import -window "$main" "$folder/help.png"
+  read -r x y < <(python3 "$here/find_link.py" "$folder/help.png") || fail "no address shown"
+  click "$main" "$x" "$y"
+  click "$main" "$x" "$y" 3
+  sleep 0.5
+  [ "$(tr -d '\r' <"$open_log" 2>/dev/null)" = $'https://github.com/sponsors/quorvane\nhttps://github.com/sponsors/quorvane' ] ||
+    fail "the clicks opened: $(cat "$open_log" 2>/dev/null)"
+  press "$main" ctrl+a ctrl+c
+  sleep 0.5
+  text=$(clipboard)
+  for expected in 'SQL Server Quorvane is free software' 'Contents of the report' \
+    'Using the program' 'SERVER\INSTANCE' 'Change history' '© 2008-2026'; do
+    grep -qF "$expected" <<<"$text" || fail "the help text lacks '$expected'"
+  done
+  press "$main" alt+F4
+  gone "$started" 15
+  [ "$status" = 0 ] || fail "exit status $status"
+  ;;
+*)
+  fail "unknown case $case"
+  ;;
+esac
+echo "PASS: $case"
