@@ -18,6 +18,7 @@
 #include "win/folder_dialog.h"
 #include "win/links.h"
 #include "win/login_dialog.h"
+#include "win/report_fallback.h"
 #include "win/resource_ids.h"
 #include "win/window_text.h"
 
@@ -252,11 +253,11 @@ void TForm1::BuildReportTab() {
   Place(layout, WB, d::kReportView);
   const ControlFactory area{WB, hints_};
   ReportText = area.Create(WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kIdReportText);
-  reportAreaLayout_.Place(ReportText, {12, 12, 700, 64},
+  reportAreaLayout_.Place(ReportText, {12, 12, 700, 104},
                           shell::kAnchorTopLeft | shell::kAnchorRight);
   OpenReportButton = area.Create(WC_BUTTONW, L"&Open in Web Browser", WS_TABSTOP | BS_PUSHBUTTON,
                                  kIdOpenReport, "Open the report in the web browser.");
-  reportAreaLayout_.Place(OpenReportButton, {12, 84, 150, 25});
+  reportAreaLayout_.Place(OpenReportButton, {12, 124, 150, 25});
   ShowWindow(OpenReportButton, SW_HIDE);
 
   DonateButton = Place(layout, tab.Button(d::kDonate, kIdDonate), d::kDonate);
@@ -800,11 +801,7 @@ void TForm1::ShowEmptyPage() {
 
 void TForm1::Navigate(const std::string& url) {
   reportUrl_ = Wide(url);
-  const std::wstring path = core_->Run().TemporaryReportFile().wstring();
-  SetWindowTextW(ReportText, (L"The report has been written to\r\n" + path +
-                              L"\r\n\r\nThis window cannot show reports yet: open it in your web "
-                              L"browser.")
-                                 .c_str());
+  SetWindowTextW(ReportText, FallbackPageText(core_->Run().TemporaryReportFile()).c_str());
   ShowWindow(OpenReportButton, SW_SHOW);
 }
 
