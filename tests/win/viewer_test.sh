@@ -187,6 +187,31 @@ debug)
   press "$main" alt+F4
   gone "$started" 15
   ;;
+installer)
+  # Silent install for this user only, the installed program starts, silent uninstall.
+  user_dir=$(ls -d "$prefix"/drive_c/users/*/AppData 2>/dev/null | grep -v /Public/ | head -1)
+  installed="$user_dir/Local/Programs/SQL Server Quorvane"
+  shortcut="$user_dir/Roaming/Microsoft/Windows/Start Menu/Programs/SQL Server Quorvane.lnk"
+  rm -rf "$installed" "$shortcut"
+  cp "$installer" "$folder/setup.exe"
+  "$wine_run" "$folder/setup.exe" /S >"$folder/setup.log" 2>&1 || fail "the installer failed"
+  [ -f "$installed/quorvane.exe" ] && [ -f "$installed/quorvane-report.exe" ] ||
+    fail "nothing installed in $installed"
+  [ -f "$shortcut" ] || fail "no Start-menu entry"
+  start "$installed/quorvane.exe"
+  main=$(window "$main_title")
+  shot installed-program.png
+  press "$main" alt+F4
+  gone "$started" 15
+  [ "$status" = 0 ] || fail "the installed program ended with $status"
+  # The uninstaller copies itself away and returns at once: wait for the folder to go.
+  "$wine_run" "$installed/uninstall.exe" /S >"$folder/uninstall.log" 2>&1 || fail "the uninstaller failed"
+  deadline=$((SECONDS + 30))
+  while [ -e "$installed" ] || [ -e "$shortcut" ]; do
+    ((SECONDS < deadline)) || fail "left after uninstalling: $(ls -A "$installed" 2>/dev/null) $(ls "$shortcut" 2>/dev/null)"
+    sleep 0.5
+  done
+  ;;
 *)
   fail "unknown case $case"
   ;;
