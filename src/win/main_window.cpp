@@ -201,6 +201,7 @@ void TForm1::CreateControls() {
   BuildReportTab();
   BuildSettingsTab();
   BuildHelpTab();
+  CreateBrowser();
 
   HTMLContainer = main.Create(
       WC_EDITW, L"",
@@ -377,6 +378,7 @@ void TForm1::Layout() {
   RECT area;
   GetClientRect(WB, &area);
   reportAreaLayout_.Apply(dpi_, area.right, area.bottom);
+  PlaceBrowser();
 
   RECT bar;
   GetClientRect(StatusBar1, &bar);
@@ -796,13 +798,16 @@ void TForm1::ShowDebugButton(bool visible) {
 void TForm1::ShowEmptyPage() {
   reportUrl_.clear();
   SetWindowTextW(ReportText, L"");
-  ShowWindow(OpenReportButton, SW_HIDE);
+  ShowFallbackPage(!browser_);
+  if (browser_) browser_->ShowEmptyPage();
 }
 
 void TForm1::Navigate(const std::string& url) {
   reportUrl_ = Wide(url);
   SetWindowTextW(ReportText, FallbackPageText(core_->Run().TemporaryReportFile()).c_str());
-  ShowWindow(OpenReportButton, SW_SHOW);
+  reportShown_ = true;
+  ShowFallbackPage(!browser_);
+  if (browser_) browser_->Navigate(reportUrl_);
 }
 
 void TForm1::AppendDebugText(const std::vector<std::string>& entries, bool cleared) {

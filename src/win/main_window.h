@@ -14,6 +14,7 @@
 #include "shell/window_core.h"
 #include "shell/window_view.h"
 #include "win/controls.h"
+#include "win/browser_view.h"
 #include "win/design_layout.h"
 #include "win/help_view.h"
 
@@ -88,6 +89,12 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   void DebugSpeedButtonClick();
   void DrawDebugButton(const DRAWITEMSTRUCT& item) const;
   void OpenReportInBrowser();
+  // The report view (main_window_viewer.cpp).
+  void CreateBrowser();
+  void ShowFallbackPage(bool fallback);
+  void PlaceBrowser();
+  void WBShowContextMenu(POINT at);
+  void PrintPreviewClick();
   void LoopProbeTick();
   void WriteLoopProbe() const;
 
@@ -160,6 +167,8 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   shell::WindowCoreOptions options_;
   std::unique_ptr<shell::WindowCore> core_;
   std::unique_ptr<HelpView> help_;
+  std::unique_ptr<BrowserView> browser_;  // none where the system cannot show the report
+  bool reportShown_ = false;              // the report-shown flag: set by the first report
 };
 
 }  // namespace quorvane::win
