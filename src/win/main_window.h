@@ -13,8 +13,8 @@
 #include "shell/ui_poster.h"
 #include "shell/window_core.h"
 #include "shell/window_view.h"
-#include "win/controls.h"
 #include "win/browser_view.h"
+#include "win/controls.h"
 #include "win/design_layout.h"
 #include "win/help_view.h"
 
