@@ -6,33 +6,13 @@
 set -euo pipefail
 wine_run=$1 exe=$2 installer=$3 work=$4 screenshots=$5 case=$6
 here=$(dirname "$0")
-prefix=$(dirname "$wine_run")/wineprefix
 
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$screenshots/failed-$case.png" 2>/dev/null || true
-  exit 1
-}
-
-folder=$work/$case
-rm -rf "$folder"
-mkdir -p "$folder" "$screenshots"
-rm -f "$screenshots/failed-$case.png"
-cp "$exe" "$folder/quorvane.exe"
+# shellcheck source=window_support.sh
+source "$here/window_support.sh"
 winpath() { echo "Z:${1//\//\\}"; }
-export QUORVANE_SPLASH_MS=0
 # Addresses the program opens are written here instead of reaching a browser.
 open_log=$folder/opened.txt
 export QUORVANE_SHELL_OPEN_LOG=$(winpath "$open_log")
-
-pids=()
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-}
-trap cleanup EXIT
 
 start() {  # start PROGRAM ARGS...: in the background; $started is its pid
   "$wine_run" "$@" >"$folder/stderr.log" 2>&1 &
@@ -40,55 +20,8 @@ start() {  # start PROGRAM ARGS...: in the background; $started is its pid
   pids+=("$started")
 }
 
-window() {  # window TITLE-REGEX [SECONDS]: the id of the visible window of that title
-  local deadline=$((SECONDS + ${2:-60})) id
-  while ((SECONDS < deadline)); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [ -n "$id" ] && echo "$id" && return 0
-    sleep 0.2
-  done
-  fail "no window named '$1'"
-}
-
-gone() {  # gone PID SECONDS: waits for the process to end; its status in $status
-  local deadline=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    ((SECONDS < deadline)) || fail "the program did not end within $2 s"
-    sleep 0.1
-  done
-  status=0
-  wait "$1" || status=$?
-}
-
-press() {  # press WINDOW KEY...: the keys, to the control focused in that window
-  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-  sleep 0.3
-  shift
-  xdotool key --delay 80 "$@"
-}
-
-click() {  # click WINDOW X Y [BUTTON]: a click at that point of the window
-  xdotool mousemove --window "$1" "$2" "$3"
-  sleep 0.2
-  xdotool click "${4:-1}"
-  sleep 0.4
-}
-
-shot() {
-  sleep 0.5
-  import -window root "$screenshots/$1"
-}
-
 clipboard() {  # what the program put on the clipboard (Wine hands it to X)
   python3 -c 'import tkinter; r = tkinter.Tk(); r.withdraw(); print(r.clipboard_get(type="UTF8_STRING"))'
-}
-
-main_title='^SQL Server Quorvane$'
-
-temp_report() {
-  local temp
-  temp=$(ls -d "$prefix"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
-  echo "$temp/~SQLServerQuorvane.htm"
 }
 
 run_demo_report() {  # run_demo_report ARGS...: the demo instance's report, its warning closed
