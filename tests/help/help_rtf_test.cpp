@@ -81,6 +81,42 @@ TEST(HelpRtf, TableRowsDeclareTheirCells) {
   EXPECT_NE(rtf.find("\\pard\\intbl a\\cell \\pard\\intbl b\\cell \\row"), std::string::npos);
 }
 
+TEST(HelpRtf, PictureFromTheIconsBitmap) {
+  auto little = [](std::uint32_t value, int bytes) {
+    std::string out;
+    for (int k = 0; k < bytes; ++k) out += static_cast<char>((value >> (8 * k)) & 0xFF);
+    return out;
+  };
+  // One 2-pixel image: header (height doubled for the mask), four BGRA pixels, the mask.
+  const std::string header = little(40, 4) + little(2, 4) + little(4, 4) + little(1, 2) +
+                             little(32, 2) + std::string(24, '\0');
+  const std::string pixels = std::string("\x10\x20\x30\xff", 4) + std::string("\0\0\0\0", 4) +
+                             std::string("\0\0\0\x80", 4) + std::string("\x01\x02\x03\xff", 4);
+  const std::string image = header + pixels + std::string(8, '\0');
+  const std::string ico = little(0, 2) + little(1, 2) + little(1, 2) + little(2, 1) + little(2, 1) +
+                          std::string(6, '\0') +
+                          little(static_cast<std::uint32_t>(image.size()), 4) + little(22, 4) +
+                          image;
+  const std::string dib = DibFromIcon(ico, 2);
+  ASSERT_EQ(dib.size(), 40u + 16u);
+  EXPECT_EQ(dib.substr(8, 4), little(2, 4));  // the mask's half of the height gone
+  // Laid on white: opaque kept, transparent white, half transparent black grey.
+  EXPECT_EQ(dib.substr(40),
+            std::string("\x10\x20\x30\0\xff\xff\xff\0\x7f\x7f\x7f\0\x01\x02\x03\0", 16));
+  EXPECT_EQ(DibFromIcon(ico, 48), "");
+  EXPECT_EQ(DibFromIcon(ico.substr(0, 40), 2), "");  // an image running past the end
+
+  const std::string rtf =
+      HtmlToRtf("<p align=\"center\"><img src=\"qrc:/icon.svg\" width=\"2\" height=\"2\"></p>",
+                {{"icon.svg", ico}});
+  EXPECT_NE(rtf.find("{\\pict\\dibitmap0\\picw2\\pich2\\picwgoal30\\pichgoal30\n28000000"),
+            std::string::npos)
+      << rtf;
+  EXPECT_EQ(
+      HtmlToRtf("<p><img src=\"other.png\" width=\"2\"></p>", {{"icon.svg", ico}}).find("\\pict"),
+      std::string::npos);
+}
+
 TEST(HelpRtf, TheProgramsHelpKeepsItsSections) {
   std::ifstream file(QUORVANE_HELP_HTML, std::ios::binary);
   ASSERT_TRUE(file);

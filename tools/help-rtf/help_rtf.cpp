@@ -118,6 +118,8 @@ void AppendUnicode(std::string& out, std::uint16_t unit) {
 
 class Converter {
  public:
+  explicit Converter(const std::vector<Picture>& pictures) : pictures_(pictures) {}
+
   std::string Convert(std::string_view html) {
     std::size_t i = 0;
     while (i < html.size()) {
@@ -280,6 +282,8 @@ class Converter {
       const auto href = tag.attributes.find("href");
       link_ = href == tag.attributes.end() ? std::string() : href->second;
       linkText_.clear();
+    } else if (name == "img") {
+      Image(tag);
     } else if (name == "tr") {
       EndParagraph();
       rowStart_ = body_.size();
@@ -290,6 +294,33 @@ class Converter {
       atLineStart_ = true;
       pendingSpace_ = false;
       ++cells_;
+    }
+  }
+
+  // The icon's image of the width asked (in pixels at 96 dpi), as a bitmap.
+  void Image(const Tag& tag) {
+    const auto source = tag.attributes.find("src");
+    const auto width = tag.attributes.find("width");
+    if (source == tag.attributes.end() || width == tag.attributes.end()) return;
+    const auto size = static_cast<std::uint32_t>(std::atoi(width->second.c_str()));
+    for (const Picture& picture : pictures_) {
+      if (!source->second.ends_with(picture.name)) continue;
+      const std::string dib = DibFromIcon(picture.icon, size);
+      if (dib.empty()) continue;
+      FlushSpace();
+      const std::string pixels = std::to_string(size);
+      const std::string twips = std::to_string(size * 15);
+      body_ += "{\\pict\\dibitmap0\\picw" + pixels + "\\pich" + pixels + "\\picwgoal" + twips +
+               "\\pichgoal" + twips + "\n";
+      static constexpr char kHex[] = "0123456789abcdef";
+      for (std::size_t i = 0; i < dib.size(); ++i) {
+        body_ += kHex[static_cast<unsigned char>(dib[i]) >> 4];
+        body_ += kHex[static_cast<unsigned char>(dib[i]) & 0xF];
+        if (i % 64 == 63) body_ += '\n';
+      }
+      body_ += "}";
+      atLineStart_ = false;
+      return;
     }
   }
 
@@ -384,6 +415,7 @@ class Converter {
     }
   }
 
+  const std::vector<Picture>& pictures_;
   std::string body_;
   std::vector<std::uint32_t> colors_;
   std::vector<List> lists_;
@@ -402,8 +434,45 @@ class Converter {
 
 }  // namespace
 
-std::string HtmlToRtf(std::string_view html) {
-  return Converter().Convert(html);
+std::string HtmlToRtf(std::string_view html, const std::vector<Picture>& pictures) {
+  return Converter(pictures).Convert(html);
+}
+
+std::string DibFromIcon(std::string_view ico, std::uint32_t size) {
+  auto number = [&](std::size_t at, int bytes) {
+    std::uint32_t value = 0;
+    for (int k = bytes - 1; k >= 0; --k) {
+      value = (value << 8) | static_cast<unsigned char>(ico[at + static_cast<std::size_t>(k)]);
+    }
+    return value;
+  };
+  constexpr std::size_t kHeader = 40;  // BITMAPINFOHEADER
+  if (ico.size() < 6) return {};
+  const std::uint32_t count = number(4, 2);
+  for (std::uint32_t i = 0; i < count && 6 + 16 * (i + 1) <= ico.size(); ++i) {
+    const std::size_t entry = 6 + 16 * i;
+    const std::uint32_t width = number(entry, 1) == 0 ? 256 : number(entry, 1);
+    const std::uint32_t length = number(entry + 8, 4);
+    const std::uint32_t offset = number(entry + 12, 4);
+    const std::size_t pixels = std::size_t{size} * size * 4;
+    if (width != size || offset > ico.size() || length > ico.size() - offset ||
+        length < kHeader + pixels || number(offset, 4) != kHeader || number(offset + 14, 2) != 32) {
+      continue;
+    }
+    // The header says twice the height (the image and its mask): the mask goes.
+    std::string dib(ico.substr(offset, kHeader + pixels));
+    for (int k = 0; k < 4; ++k) dib[8 + k] = static_cast<char>((size >> (8 * k)) & 0xFF);
+    for (std::size_t p = kHeader; p < dib.size(); p += 4) {
+      const unsigned alpha = static_cast<unsigned char>(dib[p + 3]);
+      for (std::size_t c = 0; c < 3; ++c) {
+        const unsigned colour = static_cast<unsigned char>(dib[p + c]);
+        dib[p + c] = static_cast<char>((colour * alpha + 255 * (255 - alpha)) / 255);
+      }
+      dib[p + 3] = 0;
+    }
+    return dib;
+  }
+  return {};
 }
 
 }  // namespace quorvane::help
