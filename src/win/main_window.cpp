@@ -528,6 +528,7 @@ LRESULT TForm1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
+      browser_.reset();  // while its windows still exist
       PostQuitMessage(0);
       return 0;
     default:

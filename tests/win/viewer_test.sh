@@ -89,6 +89,7 @@ fallback | document_watch)
   tail -c 200 "$report" | grep -qi '</html>' || fail "the report is not finished"
   press "$main" alt+F4
   gone "$started" 15
+  [ "$status" = 0 ] || fail "exit status $status"
   ;;
 save)
   # Save Output proposes the server and the report's start time; a save that cannot replace
