@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the engine, quorvane.exe (the desktop program), quorvane-report.exe and the
-# Windows tests with MinGW-w64 into BUILD_DIR (default build-windows), and zips both programs
-# into BUILD_DIR/quorvane-windows-VERSION.zip; the tests run under Wine (ctest in BUILD_DIR). Further
+# Windows tests with MinGW-w64 into BUILD_DIR (default build-windows), zips both programs into
+# BUILD_DIR/quorvane-windows-VERSION.zip and makes the per-user installer
+# BUILD_DIR/quorvane-setup-VERSION.exe beside it; the tests run under Wine (ctest in BUILD_DIR). Further
 # arguments go to CMake, e.g. -DQUORVANE_HOST_REPORT_COMMAND=build/src/cli/quorvane-report to
 # compare the demo report with a Linux build's. Installs what it needs first (idempotent, as
 # root). The last line printed is the path of the zip.
@@ -19,8 +20,10 @@ packages=(
   wine64 unixodbc libodbc2 odbcinst tdsodbc freetds-common
   # The window's tests: a virtual display with a window manager, real X input, screenshots.
   xvfb xauth openbox xdotool imagemagick python3
-  # The download: both programs in one zip.
-  zip
+  # The help test reads the clipboard through Tk.
+  python3-tk
+  # The download: both programs in one zip, and the installer.
+  zip nsis
 )
 scripts/install-packages.sh "${packages[@]}"
 scripts/register-freetds.sh
@@ -60,4 +63,5 @@ rm -f "$zip_file"
 zip -j -q "$zip_file" "$build/src/win/quorvane.exe" "$build/src/cli/quorvane-report.exe"
 echo "$build/src/win/quorvane.exe"
 echo "$build/src/cli/quorvane-report.exe"
+echo "$build/quorvane-setup-$version.exe"
 echo "$zip_file"

@@ -18,6 +18,7 @@
 #include "win/folder_dialog.h"
 #include "win/links.h"
 #include "win/login_dialog.h"
+#include "win/report_fallback.h"
 #include "win/resource_ids.h"
 #include "win/window_text.h"
 
@@ -201,6 +202,7 @@ void TForm1::CreateControls() {
   BuildReportTab();
   BuildSettingsTab();
   BuildHelpTab();
+  CreateBrowser();
 
   HTMLContainer = main.Create(
       WC_EDITW, L"",
@@ -253,11 +255,11 @@ void TForm1::BuildReportTab() {
   Place(layout, WB, d::kReportView);
   const ControlFactory area{WB, hints_};
   ReportText = area.Create(WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kIdReportText);
-  reportAreaLayout_.Place(ReportText, {12, 12, 700, 64},
+  reportAreaLayout_.Place(ReportText, {12, 12, 700, 104},
                           shell::kAnchorTopLeft | shell::kAnchorRight);
   OpenReportButton = area.Create(WC_BUTTONW, L"&Open in Web Browser", WS_TABSTOP | BS_PUSHBUTTON,
                                  kIdOpenReport, "Open the report in the web browser.");
-  reportAreaLayout_.Place(OpenReportButton, {12, 84, 150, 25});
+  reportAreaLayout_.Place(OpenReportButton, {12, 124, 150, 25});
   ShowWindow(OpenReportButton, SW_HIDE);
 
   DonateButton = Place(layout, tab.Button(d::kDonate, kIdDonate), d::kDonate);
@@ -329,16 +331,8 @@ void TForm1::BuildSettingsTab() {
 }
 
 void TForm1::BuildHelpTab() {
-  const ControlFactory tab{HelpTabSheet, hints_};
-  JvRichEdit1 = tab.Create(
-      WC_EDITW,
-      L"SQL Server Quorvane writes an inventory report of one Microsoft SQL "
-      L"Server instance.\r\n\r\nType or pick a server (HOST, HOST\\INSTANCE or "
-      L"HOST,PORT), tick \"Use Windows Authentication\" or leave it clear to "
-      L"be asked for a SQL Server login, and press Connect (or Enter).\r\n\r\n"
-      L"The full help document is not part of this version of the Windows "
-      L"program yet.",
-      WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, kIdHelpText, {}, WS_EX_CLIENTEDGE);
+  help_ = std::make_unique<HelpView>(HelpTabSheet, kIdHelpText);
+  JvRichEdit1 = help_->Handle();
   helpLayout_.Place(JvRichEdit1, {4, 3, 721, 456}, shell::kAnchorAll);
 }
 
@@ -386,6 +380,7 @@ void TForm1::Layout() {
   RECT area;
   GetClientRect(WB, &area);
   reportAreaLayout_.Apply(dpi_, area.right, area.bottom);
+  PlaceBrowser();
 
   RECT bar;
   GetClientRect(StatusBar1, &bar);
@@ -535,6 +530,7 @@ LRESULT TForm1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
+      browser_.reset();  // while its windows still exist
       PostQuitMessage(0);
       return 0;
     default:
@@ -624,6 +620,10 @@ void TForm1::Command(int id, int code, HWND control) {
 }
 
 void TForm1::Notify(const NMHDR& header) {
+  if (header.hwndFrom == JvRichEdit1 && header.code == EN_LINK) {
+    help_->Link(reinterpret_cast<const ENLINK&>(header), hwnd_);
+    return;
+  }
   if (header.hwndFrom == PageControl1 && header.code == TCN_SELCHANGE) {
     ShowTab(static_cast<int>(SendMessageW(PageControl1, TCM_GETCURSEL, 0, 0)));
   }
@@ -802,17 +802,16 @@ void TForm1::ShowDebugButton(bool visible) {
 void TForm1::ShowEmptyPage() {
   reportUrl_.clear();
   SetWindowTextW(ReportText, L"");
-  ShowWindow(OpenReportButton, SW_HIDE);
+  ShowFallbackPage(!browser_);
+  if (browser_) browser_->ShowEmptyPage();
 }
 
 void TForm1::Navigate(const std::string& url) {
   reportUrl_ = Wide(url);
-  const std::wstring path = core_->Run().TemporaryReportFile().wstring();
-  SetWindowTextW(ReportText, (L"The report has been written to\r\n" + path +
-                              L"\r\n\r\nThis window cannot show reports yet: open it in your web "
-                              L"browser.")
-                                 .c_str());
-  ShowWindow(OpenReportButton, SW_SHOW);
+  SetWindowTextW(ReportText, FallbackPageText(core_->Run().TemporaryReportFile()).c_str());
+  reportShown_ = true;
+  ShowFallbackPage(!browser_);
+  if (browser_) browser_->Navigate(reportUrl_);
 }
 
 void TForm1::AppendDebugText(const std::vector<std::string>& entries, bool cleared) {

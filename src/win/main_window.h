@@ -13,8 +13,10 @@
 #include "shell/ui_poster.h"
 #include "shell/window_core.h"
 #include "shell/window_view.h"
+#include "win/browser_view.h"
 #include "win/controls.h"
 #include "win/design_layout.h"
+#include "win/help_view.h"
 
 namespace quorvane::win {
 
@@ -87,6 +89,12 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   void DebugSpeedButtonClick();
   void DrawDebugButton(const DRAWITEMSTRUCT& item) const;
   void OpenReportInBrowser();
+  // The report view (main_window_viewer.cpp).
+  void CreateBrowser();
+  void ShowFallbackPage(bool fallback);
+  void PlaceBrowser();
+  void WBShowContextMenu(POINT at);
+  void PrintPreviewClick();
   void LoopProbeTick();
   void WriteLoopProbe() const;
 
@@ -159,6 +167,9 @@ class TForm1 final : public shell::WindowView, public shell::UiPoster {
   data::OdbcConnection SQLServer_;
   shell::WindowCoreOptions options_;
   std::unique_ptr<shell::WindowCore> core_;
+  std::unique_ptr<HelpView> help_;
+  std::unique_ptr<BrowserView> browser_;  // none where the system cannot show the report
+  bool reportShown_ = false;              // the report-shown flag: set by the first report
 };
 
 }  // namespace quorvane::win

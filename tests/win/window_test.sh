@@ -5,98 +5,15 @@
 # CASE: report | settings | server_box | second_copy | close_during_run | loop_gap
 set -euo pipefail
 wine_run=$1 exe=$2 scenario=$3 work=$4 screenshots=$5 case=$6
-prefix=$(dirname "$wine_run")/wineprefix
-
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$screenshots/failed-$case.png" 2>/dev/null || true
-  exit 1
-}
-
-# A copy of the program in a folder of its own: its own settings file, its own instance.
-folder=$work/$case
-rm -rf "$folder"
-mkdir -p "$folder" "$screenshots"
-rm -f "$screenshots/failed-$case.png"
-cp "$exe" "$folder/quorvane.exe"
+# shellcheck source=window_support.sh
+source "$(dirname "$0")/window_support.sh"
 ini=$folder/SQLServerQuorvane.ini
-export QUORVANE_SPLASH_MS=0
-
-pids=()
-# A window manager: without one Wine waits two seconds for every window it hides, and windows
-# have no title bars in the screenshots.
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
-
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-}
-trap cleanup EXIT
 
 start() {  # start ARGS...: the program in the background; $started is its pid
   "$wine_run" "$folder/quorvane.exe" "$@" >"$folder/stderr.log" 2>&1 &
   started=$!
   pids+=("$started")
 }
-
-window() {  # window TITLE-REGEX [SECONDS]: the id of the visible window of that title
-  local deadline=$((SECONDS + ${2:-60})) id
-  while ((SECONDS < deadline)); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.2
-  done
-  fail "no window named '$1'"
-}
-
-gone() {  # gone PID SECONDS: waits for the process to end; its status in $status
-  local deadline=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    ((SECONDS < deadline)) || fail "the program did not end within $2 s"
-    sleep 0.1
-  done
-  status=0
-  wait "$1" || status=$?
-}
-
-press() {  # press WINDOW KEY...: the keys, to the control focused in that window
-  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-  sleep 0.3
-  shift
-  xdotool key --delay 80 "$@"
-}
-
-click() {  # click WINDOW X Y: a left click at that point of the window
-  xdotool mousemove --window "$1" "$2" "$3"
-  sleep 0.2
-  xdotool click 1
-  sleep 0.3
-}
-
-closed() {  # closed WINDOW SECONDS: true once the window is no longer shown
-  local deadline=$((SECONDS + $2))
-  while xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.2
-  done
-}
-
-shot() {
-  sleep 0.5
-  import -window root "$screenshots/$1"
-}
-
-temp_report() {
-  local temp
-  temp=$(ls -d "$prefix"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
-  echo "$temp/~SQLServerQuorvane.htm"
-}
-
-main_title='^SQL Server Quorvane$'
 
 # start_slow_run MS: the demo instance with its xp_msver answer delayed by MS, and a report of it
 # started with Enter, Enter; the window writes its measurements to probe.txt when it closes.
