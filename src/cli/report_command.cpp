@@ -18,7 +18,6 @@
 #include "connection/connection_string.h"
 #include "connection/odbc_connection_string.h"
 #include "connection/settings.h"
-#include "connection/tls_diagnosis.h"
 #include "data/database_error.h"
 #include "data/odbc/odbc_connection.h"
 #include "data/path_text.h"
@@ -251,16 +250,13 @@ int RunReportCommand(const std::vector<std::string>& args, std::istream& in, std
       err << "quorvane-report: connection failed: " << error.what() << "\n";
       // The driver seldom says more than "failed" about a refused certificate, or about a
       // server it could not reach.
-      auto why = connection::ExplainEncryptionFailure(
-          serverText, options.encryption, options.timeoutSeconds,
-          {"--trust-server-certificate", "--encrypt optional"});
-      const auto* database = dynamic_cast<const data::DatabaseError*>(&error);
-      if (!why && database &&
-          connection::IsGenericConnectFailure(database->number(), database->what())) {
-        why = connection::ExplainConnectFailure(
-            {serverText, !credentials.login.has_value(), options.timeoutSeconds});
+      if (const auto why = connection::ExplainRefusedConnection(
+              error,
+              {serverText, !credentials.login.has_value(), options.timeoutSeconds,
+               options.encryption},
+              {"--trust-server-certificate", "--encrypt optional"})) {
+        err << "quorvane-report: " << *why << "\n";
       }
-      if (why) err << "quorvane-report: " << *why << "\n";
       return kConnectionFailed;
     }
     closeRecords();

@@ -158,12 +158,10 @@ void Connector::Open() {
     });
   } catch (const data::DatabaseError& error) {
     if (connected) throw;
-    auto why = ExplainEncryptionFailure(pendingServerText_, pendingEncryption_, pendingTimeout_,
-                                        kSettingsTabAdvice);
-    if (!why && IsGenericConnectFailure(error.number(), error.what())) {
-      why = ExplainConnectFailure(
-          {pendingServerText_, pendingWindowsAuthentication_, pendingTimeout_});
-    }
+    const auto why = ExplainRefusedConnection(
+        error,
+        {pendingServerText_, pendingWindowsAuthentication_, pendingTimeout_, pendingEncryption_},
+        kSettingsTabAdvice);
     if (!why) throw;
     throw data::DatabaseError(std::string(error.what()) + "\n\n" + *why, error.number(),
                               error.state());

@@ -4,6 +4,7 @@
 
 #include "connection/odbc_connection_string.h"
 #include "connection/tcp_probe.h"
+#include "data/database_error.h"
 
 namespace quorvane::connection {
 
@@ -19,8 +20,6 @@ constexpr int kFirstDriverMessage = 20000;
 std::string Address(const std::string& host, int port) {
   return host + " port " + std::to_string(port);
 }
-
-}  // namespace
 
 bool IsGenericConnectFailure(int number, std::string_view message) {
   if (number > 0 && number < kFirstDriverMessage) return false;
@@ -78,6 +77,22 @@ std::optional<std::string> ExplainConnectFailure(const ConnectAttempt& attempt) 
            "account's password, or with a SQL Server login.";
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ExplainRefusedConnection(const std::exception& error,
+                                                    const ConnectAttempt& attempt,
+                                                    const TlsAdvice& advice) {
+  if (auto why = ExplainEncryptionFailure(attempt.serverText, attempt.encryption,
+                                          attempt.timeoutSeconds, advice)) {
+    return why;
+  }
+  const auto* database = dynamic_cast<const data::DatabaseError*>(&error);
+  if (!database || !IsGenericConnectFailure(database->number(), database->what())) {
+    return std::nullopt;
+  }
+  return ExplainConnectFailure(attempt);
 }
 
 }  // namespace quorvane::connection

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "connection/encryption.h"
+#include "connection/tls_diagnosis.h"
 
 namespace quorvane::connection {
 
@@ -11,17 +15,17 @@ struct ConnectAttempt {
   std::string_view serverText;  // as the user gave it
   bool windowsAuthentication = false;
   int timeoutSeconds = 0;  // the login timeout; 0 waits as long as it takes
+  EncryptionOptions encryption;
 };
 
-// True when the driver's text says no more than that the connection failed (FreeTDS's "Unable
-// to connect to data source"), so that it needs an explanation: no server message number, or
-// one of the driver's own (20000 and up).
-bool IsGenericConnectFailure(int number, std::string_view message);
-
-// For such a failure: finds out what stood in the way (a name that does not resolve, an address
-// where nothing answers) and says what was tried and what usually causes it; for a server that
-// answers, the usual cause of a failed Windows authentication from this computer. Nothing when it
-// finds nothing to add.
-std::optional<std::string> ExplainConnectFailure(const ConnectAttempt& attempt);
+// For a connection that failed before the login was answered: why, where the driver's own words
+// say little. A refused certificate or encryption first (`advice` names how the user changes
+// it); otherwise, when the driver said no more than that the connection failed (no server
+// message number, or one of FreeTDS's own from 20000 on), what stood in the way: a name that does
+// not resolve, an address where nothing answers, or, for a server that answers, the usual cause of
+// a failed Windows authentication from this computer. Nothing when there is nothing to add.
+std::optional<std::string> ExplainRefusedConnection(const std::exception& error,
+                                                    const ConnectAttempt& attempt,
+                                                    const TlsAdvice& advice);
 
 }  // namespace quorvane::connection

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "e2e_support.h"
+#include "report/text.h"
 #include "sqlserver_sim/least_privilege.h"
 
 namespace quorvane::e2e {
@@ -48,30 +49,6 @@ std::vector<Group> DemoGroups() {
     groups.back().items.push_back(item);
   }
   return groups;
-}
-
-// As the report writes server text.
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 // The walk's part of the report: after sp_helpdb's table, before the next heading.
@@ -191,7 +168,7 @@ TEST(LeastPrivilegeLogin, GetsACompleteReportThatSaysWhatWasRefused) {
     for (const json& item : rule["results"]) {
       if (!item.contains("error")) continue;
       const std::string text = item["error"]["text"];
-      refusals.insert(Escaped(text));
+      refusals.insert(report::HtmlEscape(text));
       EXPECT_NE(run.err.find(text), std::string::npos) << "the summary lacks: " << text;
     }
   }
